@@ -1,0 +1,53 @@
+#include "driver/driver.hpp"
+
+#include <array>
+#include <span>
+
+#include "driver/conversion.hpp"
+#include "driver/grid_store.hpp"
+#include "input/arc_reader.hpp"
+#include "output/grd_writer.hpp"
+#include "textio/connection.hpp"
+#include "textio/fixed.hpp"
+#include "textio/free.hpp"
+
+namespace veldrix {
+namespace {
+
+constexpr std::size_t kNameField = 60;
+
+constexpr std::string_view kBannerText = "veldrix, version of October 10,2000     ";
+constexpr FieldSpec kBanner[] = {SKIP(1), TEXT()};
+constexpr FieldSpec kNameAnswer[] = {TEXT(kNameField)};
+static_assert(LAYOUT_WIDTH(kBanner, kBannerText.size()) == 41);
+
+using NameField = std::array<char, kNameField>;
+
+void ASK_NAME(std::string_view question, NameField& answer) {
+  WRITE_FREE(kConsoleOutput, {ITEM(question)});
+  READ_FIXED(kConsoleInput, kNameAnswer, {INTO(std::span(answer))});
+}
+
+std::string_view TEXT_OF(const NameField& field) { return {field.data(), field.size()}; }
+
+}  // namespace
+
+void RUN_CONVERSION() {
+  GridStore& g = GRID_STORE();
+  NameField input_name, output_name;
+  float factor = -1.0f;
+  WRITE_FIXED(kConsoleOutput, kBanner, {ITEM(kBannerText)});
+  WRITE_FREE(kConsoleOutput, {ITEM("   Note: corrects for ARC export by increasing")});
+  WRITE_FREE(kConsoleOutput, {ITEM("   xll, yll by 1/2 dx, dy")});
+  ASK_NAME("Enter input filename (max. 60 char): ", input_name);
+  ASK_NAME("Enter output .grd filename (max. 60 char): ", output_name);
+  WRITE_FREE(kConsoleOutput, {ITEM("Enter conversion factor: ")});
+  READ_FREE(kConsoleInput, {INTO(factor)});
+  READ_ARC(kInputUnit, TEXT_OF(input_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.nodata,
+           g.cells);
+  CONVERT_CELLS(g, factor);
+  WRITE_GRD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.zmin,
+            g.zmax, g.cells, g.nodata);
+}
+
+}  // namespace veldrix

@@ -1,0 +1,57 @@
+#include "driver/grid_store.hpp"
+
+#include <charconv>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "textio/failure.hpp"
+
+namespace veldrix {
+namespace {
+
+// Zero pages until touched: no pass fills the store.
+float g_static_cells[static_cast<std::size_t>(kCapacity) * kCapacity];
+
+std::uint64_t PHYSICAL_MEMORY() {
+  long pages = ::sysconf(_SC_PHYS_PAGES);
+  long page_size = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+[[noreturn]] void TOO_LARGE(std::int32_t nx, std::int32_t ny) {
+  char line[160];
+  char* p = line;
+  auto put = [&](std::string_view s) {
+    for (char c : s) *p++ = c;
+  };
+  put("Grid too large for this machine's memory: ncols ");
+  p = std::to_chars(p, line + sizeof line, nx).ptr;
+  put(", nrows ");
+  p = std::to_chars(p, line + sizeof line, ny).ptr;
+  STOP_RUN(std::string_view(line, static_cast<std::size_t>(p - line)));
+}
+
+}  // namespace
+
+GridStore& GRID_STORE() {
+  static GridStore store{GridCells{std::span(g_static_cells), kCapacity, kCapacity}};
+  return store;
+}
+
+void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
+  if (nx <= 0 || ny <= 0) return;  // no cell is read
+  if (nx <= cells.column_capacity && ny <= cells.row_capacity) return;
+  // Both counts are below 2^31, so the cell count and its bytes fit in 64 bits.
+  std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
+  std::uint64_t bytes = count * sizeof(float);
+  if (bytes > PHYSICAL_MEMORY() || bytes > SIZE_MAX) TOO_LARGE(nx, ny);
+  void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (at == MAP_FAILED) TOO_LARGE(nx, ny);
+  cells.z = std::span(static_cast<float*>(at), static_cast<std::size_t>(count));
+  cells.column_capacity = nx;
+  cells.row_capacity = ny;
+}
+
+}  // namespace veldrix

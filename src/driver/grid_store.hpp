@@ -1,0 +1,42 @@
+// The grid store: every cell of the grid and what is known about it, for the whole run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace veldrix {
+
+// Columns and rows of the static store; a larger grid gets a store of its own size.
+inline constexpr std::int32_t kCapacity = 2501;
+
+// The single-precision value nearest to 99999.99, widened: where the range starts.
+inline constexpr double kRangeSentinel = 99999.9921875;
+
+// The cells, column index fastest: cell (i, j), both from 1, j = 1 the southern row, is
+// z[(j - 1) * column_capacity + (i - 1)].
+struct GridCells {
+  std::span<float> z;
+  std::int32_t column_capacity = kCapacity;
+  std::int32_t row_capacity = kCapacity;
+};
+
+struct GridStore {
+  GridCells cells;
+  std::int32_t nx = 0;
+  std::int32_t ny = 0;
+  double xmin = 0, xmax = 0;  // x of the centres of the first and the last column
+  double ymin = 0, ymax = 0;  // y of the centres of the southern and the northern row
+  double nodata = 1.0e35;
+  double zmin = 0, zmax = 0;
+};
+
+// The store at the start of a run: the static cells, all 0.0.
+GridStore& GRID_STORE();
+
+// Makes the cells hold nx x ny when the static store cannot: a lazily zeroed store with nx as
+// its row stride. A grid that would not fit in physical memory ends the run (status 1) with one
+// line on the error stream naming ncols and nrows.
+void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
+
+}  // namespace veldrix

@@ -1,0 +1,8 @@
+#include "driver/driver.hpp"
+#include "textio/failure.hpp"
+
+int main() {
+  veldrix::START_UP();
+  veldrix::RUN_CONVERSION();
+  veldrix::NORMAL_END();
+}

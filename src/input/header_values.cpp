@@ -1,0 +1,97 @@
+#include "input/header_values.hpp"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "textio/connection.hpp"
+#include "textio/failure.hpp"
+#include "textio/fixed.hpp"
+#include "textio/free.hpp"
+
+namespace veldrix {
+namespace {
+
+constexpr FieldSpec kLineLayout[] = {TEXT(kLookupColumns)};
+constexpr FieldSpec kSkipLayout[] = {TEXT()};
+constexpr FieldSpec kIntEcho[] = {SKIP(1), TEXT(), SKIP(4), INT(7)};
+constexpr FieldSpec kRealEcho[] = {SKIP(1), TEXT(), SKIP(4), REAL(14, 8)};
+constexpr FieldSpec kWarning[] = {SKIP(1), LITERAL("Warning: Could not read "), TEXT()};
+constexpr FieldSpec kFatal[] = {SKIP(1), LITERAL("Fatal error reading "), TEXT()};
+constexpr FieldSpec kIntDefault[] = {SKIP(1), LITERAL("Using default value of: "), INT(8)};
+constexpr FieldSpec kRealDefault[] = {SKIP(1), LITERAL("Using default value of: "), REAL(12, 6)};
+
+// The first keylen columns hold the keyword, the shorter of the two padded with blanks.
+bool KEY_MATCHES(std::string_view columns, std::string_view key) {
+  std::size_t n = std::max(columns.size(), key.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    char a = i < columns.size() ? columns[i] : ' ';
+    char b = i < key.size() ? key[i] : ' ';
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Scans from the top for the keyword's line and reads its value; true when a value was read.
+bool LOOK_UP(std::int32_t iunit, std::string_view key, std::int32_t keylen, const Target& val) {
+  REWIND(iunit);
+  if (keylen < 1 || keylen > kLookupColumns - 1) return false;
+  auto width = static_cast<std::size_t>(keylen);
+  std::array<char, kLookupColumns> line;
+  for (;;) {
+    if (READ_FIXED_STATUS(iunit, kLineLayout, {INTO(std::span(line))}) != 0) return false;
+    std::string_view text(line.data(), line.size());
+    if (!KEY_MATCHES(text.substr(0, width), key) || !ISBOT(text.substr(width))) continue;
+    return READ_FREE_STR(text.substr(width + 1), val) == 0;
+  }
+}
+
+// What a failed lookup does under policy 0, and under a policy that is none of 0, 1, 2.
+void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_view routine) {
+  if (ifail == kPolicyStop) {
+    WRITE_FIXED(kConsoleOutput, kFatal, {ITEM(key)});
+    STOP_RUN("");
+  }
+  if (ifail != kPolicyWarn && ifail != kPolicySilent) STOP_RUN(routine);
+}
+
+}  // namespace
+
+bool ISBOT(std::string_view text) { return !text.empty() && (text[0] == ' ' || text[0] == '\t'); }
+
+void IREADFIL3(std::int32_t iunit, std::string_view key, std::int32_t keylen, std::int32_t defval,
+               std::int32_t ifail, std::int32_t& val) {
+  std::int32_t found = val;  // a null value leaves what the caller passed in
+  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
+    val = found;
+    WRITE_FIXED(kConsoleOutput, kIntEcho, {ITEM(key), ITEM(val)});
+    return;
+  }
+  STOP_OR_BAD_POLICY(key, ifail, "Bad value of ifail passed to ireadfil3.");
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
+  val = defval;
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kIntDefault, {ITEM(val)});
+}
+
+void DREADFIL3(std::int32_t iunit, std::string_view key, std::int32_t keylen, double defval,
+               std::int32_t ifail, double& val) {
+  double found = val;
+  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
+    val = found;
+    WRITE_FIXED(kConsoleOutput, kRealEcho, {ITEM(key), ITEM(val)});
+    return;
+  }
+  STOP_OR_BAD_POLICY(key, ifail, "Bad value of ifail passed to dreadfil3.");
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
+  val = defval;
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kRealDefault, {ITEM(val)});
+}
+
+void SKIP_REC(std::int32_t iunit, std::int32_t nrec) {
+  std::array<char, 1> scratch;
+  for (std::int32_t i = 0; i < nrec; ++i) {
+    READ_FIXED(iunit, kSkipLayout, {INTO(std::span(scratch))});
+  }
+}
+
+}  // namespace veldrix

@@ -1,0 +1,160 @@
+#include "textio/connection.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "textio/failure.hpp"
+
+namespace veldrix {
+namespace {
+
+constexpr std::size_t kSlots = 6;
+constexpr std::size_t kReadBuffer = 128 * 1024;
+
+Connection g_slots[kSlots];
+char g_buffers[kSlots][kReadBuffer];
+
+struct ConsoleStream {
+  std::int32_t unit;
+  int fd;
+  std::string_view name;
+};
+
+constexpr ConsoleStream kConsole[] = {
+    {kConsoleInput, STDIN_FILENO, "CONIN$"},
+    {kConsoleOutput, STDOUT_FILENO, "CONOUT$"},
+    {kErrorStream, STDERR_FILENO, "CONOUT$"},
+};
+
+std::size_t SLOT_INDEX(const Connection& c) { return static_cast<std::size_t>(&c - g_slots); }
+
+Connection& FREE_SLOT(std::int32_t unit) {
+  for (Connection& c : g_slots) {
+    if (!c.in_use) return c;
+  }
+  FAIL_IO(kOpenFailure, unit, "", 0);
+}
+
+void SET_NAME(Connection& c, std::string_view name) {
+  c.name_length = std::min(name.size(), kNameMax);
+  std::copy_n(name.begin(), c.name_length, c.name_bytes.begin());
+  c.name_bytes[c.name_length] = '\0';
+}
+
+Connection* FIND(std::int32_t unit) {
+  for (Connection& c : g_slots) {
+    if (c.in_use && c.unit == unit) return &c;
+  }
+  return nullptr;
+}
+
+bool NO_WRITE_ACCESS(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// Opens read-write, once more read-only when write access is refused; returns the errno.
+int OPEN(Connection& c, bool create) {
+  int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
+  c.fd = ::open(c.name_bytes.data(), flags, 0666);
+  if (c.fd >= 0) return 0;
+  int refused = errno;
+  if (!NO_WRITE_ACCESS(refused)) return refused;
+  c.fd = ::open(c.name_bytes.data(), O_RDONLY | O_CLOEXEC);
+  if (c.fd < 0) return refused;
+  c.read_only = true;
+  return 0;
+}
+
+bool MATCHES(std::string_view status, std::string_view word) {
+  while (!status.empty() && status.back() == ' ') status.remove_suffix(1);
+  return std::equal(status.begin(), status.end(), word.begin(), word.end(),
+                    [](char a, char b) { return (a | 0x20) == b; });
+}
+
+}  // namespace
+
+Connection& CONNECTION(std::int32_t unit) {
+  if (Connection* c = FIND(unit)) return *c;
+  for (const ConsoleStream& s : kConsole) {
+    if (s.unit != unit) continue;
+    Connection& c = FREE_SLOT(unit);
+    c = Connection{};
+    c.unit = unit;
+    c.fd = s.fd;
+    c.in_use = c.console = true;
+    SET_NAME(c, s.name);
+    READER_ATTACH(c.reader, s.fd, g_buffers[SLOT_INDEX(c)]);
+    return c;
+  }
+  FAIL_IO(kOpenFailure, unit, "", 0);  // a file number used before its connect
+}
+
+std::size_t RESOLVE_NAME(std::string_view field, std::span<char, kNameMax + 1> out) {
+  std::size_t first = field.find_first_not_of(' ');
+  std::string_view name = first == std::string_view::npos ? "" : field.substr(first);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
+  std::string_view result = name;
+  std::string absolute;
+  if (!name.empty() && name.find('\0') == std::string_view::npos) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(name), error);
+    if (!error) absolute = path.lexically_normal().string();
+    if (!error && absolute.size() < kNameMax + 1) result = absolute;
+  }
+  std::size_t n = std::min(result.size(), kNameMax);
+  std::copy_n(result.begin(), n, out.begin());
+  out[n] = '\0';
+  return n;
+}
+
+void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view status) {
+  Connection& c = FREE_SLOT(unit);
+  c = Connection{};
+  c.unit = unit;
+  c.name_length = RESOLVE_NAME(name_field, c.name_bytes);
+  if (c.name().find('\0') != std::string_view::npos) FAIL_IO(kBadFileName, unit, c.name(), 0);
+  bool create = MATCHES(status, "unknown");
+  if (!create && !MATCHES(status, "old")) FAIL_IO(kOpenFailure, unit, c.name(), 0);
+  if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
+  struct stat info = {};
+  c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
+  c.in_use = true;
+  READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
+}
+
+void REWIND(std::int32_t unit) {
+  Connection& c = CONNECTION(unit);
+  if (::lseek(c.fd, 0, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
+  READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
+}
+
+void DISCONNECT(std::int32_t unit) {
+  Connection& c = CONNECTION(unit);
+  c.in_use = false;
+  if (!c.console && ::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
+}
+
+void CLOSE_ALL() {
+  for (Connection& c : g_slots) {
+    if (c.in_use && !c.console) ::close(c.fd);
+    c.in_use = false;
+  }
+}
+
+void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
+  Connection& c = CONNECTION(unit);
+  if (c.read_only) FAIL_IO(kWriteReadOnly, unit, c.name(), 0);
+  record.bytes[record.length] = '\r';
+  record.bytes[record.length + 1] = '\n';
+  std::string_view bytes(record.bytes.data(), record.length + 2);
+  if (int error = WRITE_ALL(c.fd, bytes); error != 0) FAIL_IO(kWriteError, unit, c.name(), error);
+  if (!c.cut_after_write) return;
+  c.cut_after_write = false;
+  off_t here = ::lseek(c.fd, 0, SEEK_CUR);
+  if (here < 0 || ::ftruncate(c.fd, here) != 0) FAIL_IO(kWriteError, unit, c.name(), errno);
+}
+
+}  // namespace veldrix

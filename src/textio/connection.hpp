@@ -1,0 +1,55 @@
+// Connections: numbers that name an open file or a console stream in every record operation and
+// in every failure report.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "textio/records.hpp"
+
+namespace veldrix {
+
+inline constexpr std::int32_t kConsoleInput = -4;   // standard input, "CONIN$"
+inline constexpr std::int32_t kConsoleOutput = -1;  // standard output, "CONOUT$"
+inline constexpr std::int32_t kErrorStream = 0;     // standard error, "CONOUT$"
+
+inline constexpr std::size_t kNameMax = 255;  // a resolved name of 256 or more falls back
+
+struct Connection {
+  std::int32_t unit = 0;
+  int fd = -1;
+  bool in_use = false;
+  bool console = false;
+  bool read_only = false;        // the system refused write access at connect time
+  bool cut_after_write = false;  // the next record written ends the file
+  std::array<char, kNameMax + 1> name_bytes{};
+  std::size_t name_length = 0;
+  Reader reader;
+
+  std::string_view name() const { return {name_bytes.data(), name_length}; }
+};
+
+// The connection of a number; a console number is connected on its first use.
+Connection& CONNECTION(std::int32_t unit);
+
+// Opens the named file under a status ("old": it must exist; "unknown": created when missing),
+// read-write, or read-only when write access is refused. Every failure is fatal.
+void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view status);
+void REWIND(std::int32_t unit);
+void DISCONNECT(std::int32_t unit);
+
+// Closes every connection, keeping its file. Async-signal-safe.
+void CLOSE_ALL();
+
+// Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
+void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
+
+// The name a field connects: surrounding blanks (and trailing NULs) removed, then made absolute
+// and lexically normal, or left as typed when that form needs 256 characters or more.
+//   "  dem.asc   " in /data -> "/data/dem.asc"     "" -> ""     "a/../b" in /d -> "/d/b"
+std::size_t RESOLVE_NAME(std::string_view field, std::span<char, kNameMax + 1> out);
+
+}  // namespace veldrix

@@ -1,0 +1,63 @@
+#include "textio/listing.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <unistd.h>
+
+namespace veldrix {
+namespace {
+
+void PUT(int fd, std::string_view bytes) {
+  ssize_t ignored = ::write(fd, bytes.data(), bytes.size());
+  (void)ignored;
+}
+
+std::string_view BASENAME(const char* path) {
+  std::string_view p = path != nullptr ? path : "";
+  std::size_t slash = p.rfind('/');
+  if (slash != std::string_view::npos) p.remove_prefix(slash + 1);
+  return p.empty() ? std::string_view("Unknown") : p;
+}
+
+}  // namespace
+
+void PREPARE_LISTING() {
+  void* frames[4];
+  (void)::backtrace(frames, 4);
+}
+
+std::size_t FRAME_LINE(std::string_view image, std::size_t offset, std::span<char> out) {
+  constexpr std::string_view kTail = "  Unknown               Unknown  Unknown\r\n";
+  static_assert(kTail.size() == 2 + 17 + 2 + 10 + 2 + 7 + 2);
+  constexpr std::size_t kLength = 17 + 2 + 8 + kTail.size();
+  if (out.size() < kLength) return 0;
+  std::fill_n(out.begin(), 19, ' ');
+  std::copy_n(image.begin(), std::min<std::size_t>(image.size(), 17), out.begin());
+  constexpr char kHex[] = "0123456789ABCDEF";
+  auto address = static_cast<std::uint32_t>(offset);
+  for (int i = 0; i < 8; ++i) out[19 + 7 - i] = kHex[(address >> (4 * i)) & 0xF];
+  std::copy(kTail.begin(), kTail.end(), out.begin() + 27);
+  return kLength;
+}
+
+void WRITE_LISTING(int fd) {
+  PUT(fd, kListingHeader);
+  void* frames[kListingFrames + 1];
+  int count = ::backtrace(frames, static_cast<int>(kListingFrames + 1));
+  // frames[0] is this routine; the listing starts with the routine that reported.
+  for (int i = 1; i < count; ++i) {
+    auto pc = reinterpret_cast<std::uintptr_t>(frames[i]);
+    Dl_info info = {};
+    std::string_view image = "Unknown";
+    if (::dladdr(frames[i], &info) != 0) {
+      image = BASENAME(info.dli_fname);
+      pc -= reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    }
+    char line[96];
+    PUT(fd, std::string_view(line, FRAME_LINE(image, pc, line)));
+  }
+}
+
+}  // namespace veldrix

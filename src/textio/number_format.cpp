@@ -1,0 +1,170 @@
+#include "textio/number_format.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+namespace veldrix {
+namespace {
+
+// Significant digits of a positive finite value and its decimal exponent p (value ~ D.DDD x 10^p).
+struct Digits {
+  char text[24];
+  int count = 0;
+  int exponent = 0;
+};
+
+template <class F>
+Digits SIGNIFICANT(F magnitude, int count) {
+  char buf[48];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific,
+                                 count - 1);
+  (void)ec;  // the buffer holds every scientific form of these precisions
+  Digits d;
+  const char* p = buf;
+  d.text[d.count++] = *p++;
+  if (*p == '.') ++p;
+  while (*p != 'e') d.text[d.count++] = *p++;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, d.exponent);
+  return d;
+}
+
+// Right-justifies text in out, blanks on the left; asterisks when it does not fit.
+void RIGHT_JUSTIFY(std::string_view text, std::span<char> out) {
+  if (text.size() > out.size()) {
+    std::fill(out.begin(), out.end(), '*');
+    return;
+  }
+  auto start = out.size() - text.size();
+  std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(start), ' ');
+  std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
+}
+
+// Fixed form of a general field: `integer_digits` of the digits before the point, the rest after.
+// A "0" goes before the point of a value below 1 only where the text still fits.
+void FIXED_FORM(bool negative, const Digits& d, int integer_digits, std::span<char> out) {
+  char text[48];
+  int n = 0;
+  if (negative) text[n++] = '-';
+  int zero_at = n;
+  for (int i = 0; i < integer_digits; ++i) text[n++] = d.text[i];
+  text[n++] = '.';
+  for (int i = integer_digits; i < d.count; ++i) text[n++] = d.text[i];
+  std::string_view body(text, static_cast<std::size_t>(n));
+  char with_zero[48];
+  if (integer_digits == 0 && body.size() < out.size()) {
+    std::copy(text, text + zero_at, with_zero);
+    with_zero[zero_at] = '0';
+    std::copy(text + zero_at, text + n, with_zero + zero_at + 1);
+    body = std::string_view(with_zero, body.size() + 1);
+  }
+  RIGHT_JUSTIFY(body, out);
+}
+
+// Exponent form of a general field: 0.D1...Dd with E+kk, or +kkk without E beyond two digits.
+void EXPONENT_FORM(bool negative, const Digits& d, int k, std::span<char> out) {
+  char text[48];
+  int n = 0;
+  if (negative) text[n++] = '-';
+  int zero_at = n;
+  text[n++] = '.';
+  for (int i = 0; i < d.count; ++i) text[n++] = d.text[i];
+  int magnitude = std::abs(k);
+  if (magnitude <= 99) text[n++] = 'E';
+  text[n++] = k < 0 ? '-' : '+';
+  if (magnitude > 99) text[n++] = static_cast<char>('0' + magnitude / 100 % 10);
+  text[n++] = static_cast<char>('0' + magnitude / 10 % 10);
+  text[n++] = static_cast<char>('0' + magnitude % 10);
+  if (static_cast<std::size_t>(n) < out.size()) {
+    std::copy_backward(text + zero_at, text + n, text + n + 1);
+    text[zero_at] = '0';
+    ++n;
+  }
+  RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(n)), out);
+}
+
+void NOT_FINITE(bool nan, bool negative, std::span<char> out) {
+  std::string_view word = nan ? "NaN" : (negative ? "-Infinity" : "Infinity");
+  std::fill(out.begin(), out.end(), ' ');
+  if (word.size() + 1 > out.size()) {
+    std::fill(out.begin(), out.end(), '*');
+    return;
+  }
+  std::copy(word.begin(), word.end(), out.begin() + 1);
+}
+
+template <class F>
+void GENERAL(F value, int d, std::span<char> out) {
+  if (out.size() < 5 || d < 1 || d > 17) {
+    std::fill(out.begin(), out.end(), '*');
+    return;
+  }
+  std::span<char> fixed = out.first(out.size() - 4);
+  std::fill(out.end() - 4, out.end(), ' ');
+  if (!std::isfinite(value)) return NOT_FINITE(std::isnan(value), value < 0, out);
+  if (value == 0) {
+    Digits zeros;
+    zeros.count = d - 1;
+    std::fill(zeros.text, zeros.text + zeros.count, '0');
+    return FIXED_FORM(false, zeros, 0, fixed);
+  }
+  bool negative = value < 0;
+  Digits digits = SIGNIFICANT(negative ? -value : value, d);
+  int k = digits.exponent + 1;  // value ~ 0.D1...Dd x 10^k
+  if (k >= 0 && k <= d) return FIXED_FORM(negative, digits, k, fixed);
+  EXPONENT_FORM(negative, digits, k, out);
+}
+
+}  // namespace
+
+void FORMAT_I(std::int32_t value, std::span<char> out) {
+  char text[16];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  (void)ec;
+  RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(end - text)), out);
+}
+
+void FORMAT_G(float value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
+void FORMAT_G(double value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
+
+void FORMAT_FREE_INT(std::int32_t value, std::span<char, kFreeIntWidth> out) {
+  FORMAT_I(value, out);
+}
+
+void FORMAT_FREE_DOUBLE(double value, std::span<char, kFreeDoubleWidth> out) {
+  if (!std::isfinite(value)) {
+    std::string_view word = std::isnan(value) ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
+    return RIGHT_JUSTIFY(word, out);
+  }
+  if (value == 0) return RIGHT_JUSTIFY("0.000000000000000E+000", out);
+  bool negative = value < 0;
+  double magnitude = negative ? -value : value;
+  char text[32];
+  int n = 0;
+  if (negative) text[n++] = '-';
+  Digits r = SIGNIFICANT(magnitude, 15);
+  if (r.exponent >= -1 && r.exponent <= 14) {
+    int before_point = r.exponent + 1;
+    if (before_point == 0) text[n++] = '0';
+    for (int i = 0; i < before_point; ++i) text[n++] = r.text[i];
+    text[n++] = '.';
+    for (int i = before_point; i < 15; ++i) text[n++] = r.text[i];
+    std::fill(out.end() - 5, out.end(), ' ');
+    return RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(n)), out.first(19));
+  }
+  Digits e = SIGNIFICANT(magnitude, 16);
+  text[n++] = e.text[0];
+  text[n++] = '.';
+  for (int i = 1; i < 16; ++i) text[n++] = e.text[i];
+  text[n++] = 'E';
+  text[n++] = e.exponent < 0 ? '-' : '+';
+  int p = std::abs(e.exponent);
+  text[n++] = static_cast<char>('0' + p / 100);
+  text[n++] = static_cast<char>('0' + p / 10 % 10);
+  text[n++] = static_cast<char>('0' + p % 10);
+  RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(n)), out);
+}
+
+}  // namespace veldrix

@@ -1,0 +1,64 @@
+// Records: how input bytes split into lines and how a written record reaches the system.
+//
+// Input lines end at LF; a CR just before the LF is dropped; a last line without LF counts; a
+// line holding only Ctrl-Z (26) is the end of data. Lines have no length limit: a record is seen
+// through a fixed buffer, one visible piece at a time, so a record longer than the buffer is
+// never held whole.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace veldrix {
+
+inline constexpr int kEndOfData = -1;
+inline constexpr int kReadFailure = 39;  // the failure number of a read the system refused
+
+struct Reader {
+  int fd = -1;
+  char* buf = nullptr;
+  std::size_t capacity = 0;
+  std::size_t pos = 0;     // next unread byte
+  std::size_t len = 0;     // bytes held
+  std::size_t end = 0;     // end of the visible part of the current record
+  std::size_t next = 0;    // start of the following record, once the current one is complete
+  bool complete = false;   // the current record ends at `end`
+  bool open = false;       // a record has begun and its rest is not yet passed over
+  bool eof = false;        // the descriptor has no more data
+  bool single = false;     // a string source: one record and none after it
+  int failure = 0;         // kReadFailure after a refused read
+  int os_error = 0;        // the errno of that read
+};
+
+// Attaches a reader to a descriptor (or detaches it, fd -1), positioned before the first record.
+void READER_ATTACH(Reader& r, int fd, std::span<char> storage);
+
+// Makes the text the reader's one and only record, already begun.
+void READER_STRING(Reader& r, std::string_view text);
+
+// Passes over the rest of the current record and begins the next one: 0, kEndOfData, or
+// kReadFailure (r.os_error tells why).
+int RECORD_BEGIN(Reader& r);
+
+// With the visible part consumed (r.pos == r.end), shows the next piece of the current record:
+// true when there is more of it, false at its end or after a refused read (r.failure).
+bool RECORD_MORE(Reader& r);
+
+// The visible rest of the current record.
+inline std::string_view VISIBLE(const Reader& r) { return {r.buf + r.pos, r.end - r.pos}; }
+
+// The longest record the layer builds; two more bytes hold its line end.
+inline constexpr std::size_t kRecordMax = 254;
+
+struct RecordBuffer {
+  std::array<char, kRecordMax + 2> bytes;
+  std::size_t length = 0;
+};
+
+// Writes bytes to a descriptor with one write() when the system takes them whole, going on after
+// short writes and EINTR. Returns 0 or the errno of the refusal.
+int WRITE_ALL(int fd, std::string_view bytes);
+
+}  // namespace veldrix

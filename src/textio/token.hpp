@@ -1,0 +1,124 @@
+// A free-form value token, taken in one character at a time and kept in bounded form: at most
+// kTokenDigits significant digits (a non-zero digit dropped beyond them is remembered), so a
+// token of any length converts to the nearest value without being held whole.
+#pragma once
+
+#include <cstdint>
+
+namespace veldrix {
+
+// Enough for correct rounding: a binary64 halfway point has at most 767 significant digits.
+inline constexpr int kTokenDigits = 800;
+
+enum class TokenState : std::uint8_t { Start, Sign, Mantissa, ExpLetter, ExpSign, ExpDigits, Bad };
+
+struct Token {
+  TokenState state;
+  bool truth;         // a truth value: T, F, .T or .F and whatever follows up to a separator
+  bool truth_value;   // true for T
+  bool negative;
+  bool has_point;
+  bool has_exponent;
+  bool only_digits;   // nothing but digits so far: a repeat count when an asterisk follows
+  bool sticky;        // a non-zero digit beyond kTokenDigits was dropped
+  bool exp_negative;
+  std::int64_t mantissa_digits;  // digits of the mantissa, leading zeros included
+  std::int64_t shift;            // value = digits x 10^(shift + exponent)
+  std::int64_t exponent;         // saturates at kExponentLimit
+  int ndigits;                   // significant digits kept
+  char digits[kTokenDigits];
+};
+
+inline constexpr std::int64_t kExponentLimit = 1'000'000'000;
+
+inline void TOKEN_RESET(Token& t) {
+  t.state = TokenState::Start;
+  t.truth = t.truth_value = t.negative = t.has_point = t.has_exponent = false;
+  t.only_digits = true;
+  t.sticky = t.exp_negative = false;
+  t.mantissa_digits = t.shift = t.exponent = 0;
+  t.ndigits = 0;
+}
+
+inline bool IS_DIGIT(char c) { return c >= '0' && c <= '9'; }
+inline bool IS_EXPONENT_LETTER(char c) {
+  return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
+}
+
+inline void MANTISSA_DIGIT(Token& t, char c) {
+  ++t.mantissa_digits;
+  if (t.ndigits == 0 && c == '0') {
+    if (t.has_point) --t.shift;
+  } else if (t.ndigits < kTokenDigits) {
+    t.digits[t.ndigits++] = c;
+    if (t.has_point) --t.shift;
+  } else {
+    t.sticky |= c != '0';
+    if (!t.has_point) ++t.shift;
+  }
+}
+
+// Takes the next character of a number token: digits, signs, one point, one exponent letter
+// (E, D, Q in either case, never first) in the order sign, mantissa, letter, sign, digits.
+inline void TOKEN_ADD(Token& t, char c) {
+  switch (t.state) {
+    case TokenState::Start:
+      if (c == '+' || c == '-') {
+        t.negative = c == '-';
+        t.only_digits = false;
+        t.state = TokenState::Sign;
+        return;
+      }
+      [[fallthrough]];
+    case TokenState::Sign:
+    case TokenState::Mantissa:
+      if (IS_DIGIT(c)) {
+        MANTISSA_DIGIT(t, c);
+        t.state = TokenState::Mantissa;
+      } else if (c == '.' && !t.has_point) {
+        t.has_point = true;
+        t.only_digits = false;
+        t.state = TokenState::Mantissa;
+      } else if (IS_EXPONENT_LETTER(c) && t.mantissa_digits > 0) {
+        t.has_exponent = true;
+        t.only_digits = false;
+        t.state = TokenState::ExpLetter;
+      } else {
+        t.state = TokenState::Bad;
+      }
+      return;
+    case TokenState::ExpLetter:
+      if (c == '+' || c == '-') {
+        t.exp_negative = c == '-';
+        t.state = TokenState::ExpSign;
+        return;
+      }
+      [[fallthrough]];
+    case TokenState::ExpSign:
+    case TokenState::ExpDigits:
+      if (!IS_DIGIT(c)) {
+        t.state = TokenState::Bad;
+        return;
+      }
+      if (t.exponent < kExponentLimit) t.exponent = t.exponent * 10 + (c - '0');
+      t.state = TokenState::ExpDigits;
+      return;
+    case TokenState::Bad:
+      return;
+  }
+}
+
+// A complete number: mantissa digits, and exponent digits after a letter.
+inline bool TOKEN_VALID(const Token& t) {
+  return (t.state == TokenState::Mantissa && t.mantissa_digits > 0) ||
+         t.state == TokenState::ExpDigits;
+}
+
+// Conversions of a valid token: 0, or 64 when the value does not fit the type. An integer token
+// (no point, no letter) must lie in the 32-bit range; any other converts as a double, truncated
+// toward zero. Reals round to nearest; an underflow gives zero or a subnormal.
+int TOKEN_TO_INT(const Token& t, std::int32_t& out);
+int TOKEN_TO_REAL(const Token& t, float& out);
+int TOKEN_TO_REAL(const Token& t, double& out);
+
+}  // namespace veldrix
