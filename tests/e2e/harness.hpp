@@ -1,0 +1,41 @@
+// Runs the built program in a fresh folder with answers on standard input and collects what it
+// printed, its exit status and the files it left.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace veldrix_test {
+
+struct Outcome {
+  std::string out;
+  std::string err;
+  int status = -1;  // the exit status, or 128 + the signal that ended the process
+};
+
+// A temporary folder, removed with everything in it at the end of the test.
+struct Folder {
+  Folder();
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  std::filesystem::path path;
+  std::filesystem::path operator/(const std::string& name) const { return path / name; }
+};
+
+// Runs the program in `folder` with `input` on standard input (then end of file). `prefix` goes
+// before the program on the command line (for example setpriv and its options).
+Outcome RUN(const Folder& folder, const std::string& input,
+        const std::vector<std::string>& prefix = {});
+
+std::string READ_FILE(const std::filesystem::path& path);
+void WRITE_FILE(const std::filesystem::path& path, const std::string& bytes);
+
+// The bytes with blanks, CR and LF made visible, for failure messages.
+std::string SHOWN(const std::string& bytes);
+
+// The banner, notes and prompts every run starts with, in the order the dialogue writes them.
+extern const std::string kDialogue;
+
+}  // namespace veldrix_test

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
+  Folder f;
+  WRITE_FILE(f / "grid.asc",
+             "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\n"
+             "NODATA_value -9999\n1 2 3\n4 -9999 6\n");
+  Outcome run = RUN(f, "grid.asc\ngrid.grd\n2\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue +
+                                  " ncols          3\r\n"
+                                  " nrows          2\r\n"
+                                  " mx:            3\r\n"
+                                  " ny:            2\r\n"
+                                  " xllcorner     100.00000    \r\n"
+                                  " yllcorner     200.00000    \r\n"
+                                  " cellsize     10.000000    \r\n"
+                                  " NODATA_value    -9999.0000    \r\n"));
+  EXPECT_EQ(SHOWN(READ_FILE(f / "grid.grd")),
+            SHOWN("DSAA\r\n"
+                  "           3           2\r\n"
+                  "   105.000000000000        125.000000000000     \r\n"
+                  "   205.000000000000        215.000000000000     \r\n"
+                  "   2.00000000000000        12.0000000000000     \r\n"
+                  " 8.0000000    \r\n"
+                  "  1.70141e+038\r\n"
+                  " 12.000000    \r\n"
+                  " 2.0000000    \r\n"
+                  " 4.0000000    \r\n"
+                  " 6.0000000    \r\n"));
+}
+
+}  // namespace
+}  // namespace veldrix_test
