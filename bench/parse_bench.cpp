@@ -1,0 +1,53 @@
+// Throughput of the grid-row read: one statement of 2501 single-precision values from one line.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "textio/free.hpp"
+#include "textio/records.hpp"
+
+namespace {
+
+using namespace veldrix;
+
+constexpr std::size_t kRow = 2501;
+
+// Values such as "1067.123" separated by one blank, about one in a hundred "-9999".
+std::string ROW_LINE() {
+  std::mt19937 rng(20001010);
+  std::uniform_int_distribution<int> metres(0, 4499), thousandths(0, 999), pick(0, 99);
+  std::string line;
+  char cell[24];
+  for (std::size_t k = 0; k < kRow; ++k) {
+    if (pick(rng) == 0) {
+      line += "-9999";
+    } else {
+      std::snprintf(cell, sizeof cell, "%d.%03d", metres(rng), thousandths(rng));
+      line += cell;
+    }
+    line += k + 1 < kRow ? " " : "";
+  }
+  return line;
+}
+
+void BM_ReadRow2501(benchmark::State& state) {
+  std::string line = ROW_LINE();
+  static std::array<float, kRow> row;
+  Target group = GROUP(row);
+  for (auto _ : state) {
+    Reader r;
+    READER_STRING(r, line);
+    if (READ_FREE_FROM(r, std::span(&group, 1)) != 0) state.SkipWithError("row did not read");
+    benchmark::DoNotOptimize(row.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kRow));
+}
+BENCHMARK(BM_ReadRow2501);
+
+}  // namespace
