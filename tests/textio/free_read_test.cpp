@@ -1,0 +1,97 @@
+#include "textio/free.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace veldrix {
+namespace {
+
+constexpr double kU = 77;  // what every item holds before a read: "unchanged"
+constexpr ItemType I = ItemType::Int32, R = ItemType::Real32, D = ItemType::Real64;
+
+// A single-precision item's expected value is the decimal whose nearest binary32 it must hold.
+struct StrCase { ItemType type; std::string_view text; int status; double want; };
+
+TEST(FreeReadString, OneItemPerType) {
+  const StrCase cases[] = {
+      {I, "   2501", 0, 2501}, {I, "2501.0", 0, 2501}, {I, "2501.9", 0, 2501}, {I, "-2.7", 0, -2},
+      {I, "+5", 0, 5}, {I, "25e2", 0, 2500}, {I, "2501 extra words", 0, 2501},
+      {I, "-2147483648", 0, -2147483648.0}, {I, "", -1, kU}, {I, " \t  ", -1, kU},
+      {I, "3000000000", 64, 0}, {I, "2147483648.0", 64, 0}, {I, "-3e9", 64, 0},
+      {I, "T", 0, -1}, {I, "F", 0, 0}, {I, ".T", 0, -1}, {I, ".false", 0, 0}, {I, "3*7", 0, 7},
+      {I, "3* 7", 0, kU}, {I, ",", 0, kU}, {I, "/", 0, kU}, {I, "abc", 59, kU},
+      {I, "1.5.2", 59, kU}, {I, "1e5e3", 59, kU}, {I, ")", 59, kU}, {I, "E5", 59, kU},
+      {I, "12a", 59, kU}, {D, "  523456.5", 0, 523456.5}, {D, "5.2E5", 0, 520000},
+      {D, "5.2D5", 0, 520000}, {D, "5.2q5", 0, 520000}, {D, "500,000", 0, 500}, {D, ".5", 0, 0.5},
+      {D, "5.", 0, 5}, {D, "15E2", 0, 1500}, {D, "-9999", 0, -9999}, {D, "1d-5", 0, 1e-5},
+      {D, "T", 0, -1}, {D, ".f", 0, 0}, {D, "1e400", 64, kU}, {D, "1e-400", 0, 0},
+      {D, "0.3048ft", 59, kU}, {R, "0.3048", 0, 0.3048}, {R, "99999.99", 0, 99999.9921875},
+      {R, "1e39", 64, kU}, {R, "-1e39", 64, kU}, {R, "1e-50", 0, 0},
+      {R, "1e-45", 0, std::numeric_limits<float>::denorm_min()},
+      {R, "3.4028235e38", 0, std::numeric_limits<float>::max()}, {R, "T*5", 0, -1},
+      {R, "Fx,2", 0, 0},  // a truth value runs on through letters and asterisks
+  };
+  for (const StrCase& c : cases) {
+    std::int32_t i = 77;
+    float f = 77;
+    double d = 77;
+    EXPECT_EQ(READ_FREE_STR(c.text, c.type == I ? INTO(i) : c.type == R ? INTO(f) : INTO(d)),
+              c.status) << c.text;
+    double want = c.type == R ? static_cast<float>(c.want) : c.want;
+    EXPECT_EQ(c.type == I ? i : c.type == R ? f : d, want) << c.text;
+  }
+}
+
+// Statements of n values each, one after another; all but the last give status 0.
+struct GroupCase {
+  std::string data;
+  std::size_t n;
+  std::vector<std::vector<float>> groups;
+  int last;
+};
+
+TEST(FreeReadRecords, GroupsOverSeveralLines) {
+  const float U = static_cast<float>(kU);
+  const std::string zeros(5000, '0');
+  const GroupCase cases[] = {
+      {"\n0.3048\n", 1, {{0.3048f}}, 0}, {"0.3048 feet\n", 1, {{0.3048f}}, 0},
+      {"1,5\n", 1, {{1}}, 0}, {",\n", 1, {{U}}, 0}, {"/\n9\n", 1, {{U}, {9}}, 0},
+      {"F\nT\n", 1, {{0}, {-1}}, 0}, {"1 2\n3 4 5\n6 7 8 9\n", 4, {{1, 2, 3, 4}, {6, 7, 8, 9}}, 0},
+      {"1 2\n,3\n4\n", 4, {{1, 2, 3, 4}}, 0}, {",1 2 3 4\n", 4, {{U, 1, 2, 3}}, 0},
+      {"2,\n,3\n", 3, {{2, U, 3}}, 0}, {" \t\n  ,\n", 2, {{U, U}}, -1},
+      {"3*7 1\n", 4, {{7, 7, 7, 1}}, 0}, {"3* 1\n", 4, {{U, U, U, 1}}, 0},
+      {"2*,5\n", 3, {{U, U, 5}}, 0}, {"1,,,2\n", 4, {{1, U, U, 2}}, 0},
+      {"1 / 3\n4 5\n", 2, {{1, U}, {4, 5}}, 0}, {"1\t2\r\n3\r\n", 3, {{1, 2, 3}}, 0},
+      {"T*5,2\n", 2, {{-1, 2}}, 0}, {"1 2\n3\n", 4, {{1, 2, 3, U}}, -1},
+      {"1 2\n\x1a\n4\n", 4, {{1, 2, U, U}}, -1}, {"1 2\n3 x4\n", 4, {{1, 2, 3, U}}, 59},
+      {"1 1e39\n", 2, {{1, U}}, 64}, {"0." + zeros + "1e5001 7\n", 2, {{1, 7}}, 0},
+      // just above and just below the point halfway between 1 and the next binary32
+      {"1.000000059604644775390625" + zeros + "1\n", 1, {{std::nextafter(1.0f, 2.0f)}}, 0},
+      {"1.000000059604644775390624" + zeros + "9\n", 1, {{1}}, 0},
+  };
+  for (const GroupCase& c : cases) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], c.data.data(), c.data.size()), static_cast<ssize_t>(c.data.size()));
+    ::close(fds[1]);
+    char storage[8];
+    Reader r;
+    READER_ATTACH(r, fds[0], storage);
+    for (std::size_t k = 0; k < c.groups.size(); ++k) {
+      std::vector<float> got(c.n, U);
+      const Target items[] = {GROUP(got)};
+      ASSERT_EQ(RECORD_BEGIN(r), 0) << c.data.substr(0, 40);
+      int want = k + 1 < c.groups.size() ? 0 : c.last;
+      EXPECT_EQ(READ_FREE_FROM(r, items), want) << c.data.substr(0, 40);
+      EXPECT_EQ(got, c.groups[k]) << c.data.substr(0, 40);
+    }
+    ::close(fds[0]);
+  }
+}
+
+}  // namespace
+}  // namespace veldrix

@@ -1,0 +1,85 @@
+#include "textio/records.hpp"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "textio/connection.hpp"
+#include "textio/fixed.hpp"
+
+namespace veldrix {
+namespace {
+
+// Every record of the bytes, read from a pipe through `storage` bytes of buffer; with `whole`
+// false only the first visible piece of a record is taken and its rest is passed over.
+std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, bool whole) {
+  int fds[2];
+  EXPECT_EQ(::pipe(fds), 0);
+  EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ::close(fds[1]);
+  std::vector<char> buffer(storage);
+  Reader r;
+  READER_ATTACH(r, fds[0], buffer);
+  std::vector<std::string> out;
+  int status = 0;
+  while ((status = RECORD_BEGIN(r)) == 0) {
+    out.emplace_back(VISIBLE(r));
+    for (r.pos = r.end; whole && RECORD_MORE(r); r.pos = r.end) out.back() += VISIBLE(r);
+  }
+  EXPECT_EQ(status, kEndOfData) << "the data must end, not fail";
+  ::close(fds[0]);
+  return out;
+}
+
+TEST(LineSplitting, RecordsThroughAnEightByteBuffer) {
+  const struct { std::string bytes; std::vector<std::string> records; } cases[] = {
+      {"ab\r\ncd\nef", {"ab", "cd", "ef"}},      // CR LF, LF, a last line without LF
+      {"abcdefg\r\nxyz\n", {"abcdefg", "xyz"}},  // the CR LF split across two refills
+      {"abcdefg\r", {"abcdefg\r"}},              // a CR that no LF follows is kept
+      {"a\rb\n\r\r\n", {"a\rb", "\r"}},          // a CR elsewhere is ordinary
+      {"\n\r\n\n", {"", "", ""}}, {"\tx\t\n", {"\tx\t"}}, {"", {}},
+      {"0123456789abcdefghijklmnop\r\nz", {"0123456789abcdefghijklmnop", "z"}},
+      {"a\n\x1a\nb\n", {"a"}}, {"a\n\x1a\r\nb\n", {"a"}},  // a Ctrl-Z line ends the data
+      {"1234567\n\x1a", {"1234567"}}, {"123456\n\x1a\r\nb", {"123456"}},  // ... after a refill
+      {"\x1ax\n\x1a\r\x1a\n", {"\x1ax", "\x1a\r\x1a"}},  // lines that are not Ctrl-Z alone
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RECORDS(c.bytes, 8, true), c.records) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(RECORDS(c.bytes, 8, false).size(), c.records.size());
+    EXPECT_EQ(RECORDS(c.bytes, 4096, true), c.records);
+  }
+}
+
+// Text fields on input, a field of w columns into a text of n characters, from a file.
+TEST(LineSplitting, TextFieldsAndStatusReads) {
+  auto path = std::filesystem::temp_directory_path() / ("vdx_rec_" + std::to_string(::getpid()));
+  std::ofstream(path, std::ios::binary)
+      << "ncols 5\r\n\tx\n\n" + std::string(90, 'w') + "\nabcdef\nabcdef\n\x1a\nafter\n";
+  CONNECT(70, path.string(), "old");
+  const struct { int w; std::size_t n; int status; std::string text; } reads[] = {
+      {80, 80, 0, "ncols 5" + std::string(73, ' ')}, {0, 3, 0, "\tx "},
+      {80, 80, 0, std::string(80, ' ')}, {80, 80, 0, std::string(80, 'w')},
+      {6, 4, 0, "cdef"}, {2, 4, 0, "ab  "}, {80, 80, -1, ""}, {80, 80, -1, ""},
+  };
+  for (const auto& rd : reads) {
+    std::array<char, 80> text;
+    const FieldSpec layout[] = {TEXT(rd.w)};
+    EXPECT_EQ(READ_FIXED_STATUS(70, layout, {INTO(std::span(text).first(rd.n))}), rd.status);
+    if (rd.status == 0) {
+      EXPECT_EQ(std::string(text.data(), rd.n), rd.text);
+    }
+  }
+  REWIND(70);  // readable again from the first line
+  std::array<char, 5> first;
+  EXPECT_EQ(READ_FIXED_STATUS(70, std::array{TEXT()}, {INTO(std::span(first))}), 0);
+  EXPECT_EQ(std::string(first.data(), 5), "ncols");
+  DISCONNECT(70);
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace veldrix
