@@ -129,6 +129,11 @@ INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 TEST(WholeRun, RunsCleanUnderValgrind) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the program is built with AddressSanitizer, which valgrind cannot run";
+#endif
+#endif
   if (std::system("command -v valgrind >/dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
   Folder f;
   WRITE_FILE(f / "in.asc", kOneBlankIn);
