@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kGrid =
+    "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\nNODATA_value -9999\n"
+    "1 2 3\n4 -9999 6\n";
+const std::vector<std::string> kNobody = {"setpriv", "--reuid=65534", "--regid=65534",
+                                          "--clear-groups"};
+const std::string kDeep(250, 'd');
+
+// Checks that the error stream ends with the call-stack listing (the 79-column header, then 1 to
+// 20 frame lines, the first in this program's image) and returns what comes before it.
+std::string REPORT_OF(const std::string& err) {
+  char header[96];
+  std::snprintf(header, sizeof header, "%-19.19s%-10.10s%-19.19s%-12.12s%-19.19s\r\n", "Image",
+                "PC", "Routine", "Line", "Source");
+  std::size_t at = err.find(header);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no listing";
+    return err;
+  }
+  std::string frames = err.substr(at + 81);
+  static const std::regex kFrames(
+      "([^\r\n]{17}  [0-9A-F]{8}  Unknown {15}Unknown  Unknown\r\n){1,20}");
+  EXPECT_TRUE(std::regex_match(frames, kFrames)) << SHOWN(frames);
+  EXPECT_EQ(frames.substr(0, 17), "veldrix          ");
+  return err.substr(0, at);
+}
+
+const std::map<int, std::string> kText = {{9, "permission to access file denied"},
+                                          {24, "end-of-file during read"},
+                                          {29, "file not found"},
+                                          {38, "error during write"},
+                                          {42, "no such device"},
+                                          {43, "file name specification error"},
+                                          {47, "write to READONLY file"},
+                                          {59, "list-directed I/O syntax error"},
+                                          {64, "input conversion error"}};
+
+struct Refusal {
+  std::string answers;
+  int number;
+  int unit;
+  std::string name;           // as shown; % stands for the run's folder
+  std::string platform = "";  // the system's own line ahead of the report
+  std::vector<std::string> prefix = {};
+};
+
+const std::string kNul("a\0b.asc", 7);
+// Runs in a folder whose absolute name has 270 characters or more.
+const std::vector<std::string> kInDeep = {"sh", "-c", "cd " + kDeep + " && exec \"$0\""};
+// Runs with a console output whose reading end is already closed.
+const std::vector<std::string> kReaderGone = {"bash", "-c",
+                                              "exec 4> >(:); wait $!; exec \"$0\" >&4"};
+const Refusal kRefusals[] = {
+    {"   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
+    {"nodir/grid.asc\nout.grd\n1\n", 29, 50, "%/nodir/grid.asc"},
+    {"grid.asc/x\nout.grd\n1\n", 29, 50, "%/grid.asc/x"},  // a file used as a folder
+    {"d\nout.grd\n1\n", 9, 50, "%/d"},
+    {"locked.asc\nout.grd\n1\n", 9, 50, "%/locked.asc", "", kNobody},
+    {"/dev/tty\nout.grd\n1\n", 42, 50, "/dev/tty", "", {"setsid", "-w"}},  // no terminal
+    {"long\nout.grd\n1\n", 43, 50, "%/long"},  // a link to a name over 255 characters
+    {kNul + "\nout.grd\n1\n", 43, 50, kNul},   // shown as typed
+    {"  missing.asc\nout.grd\n1\n", 29, 50, "missing.asc", "", kInDeep},  // shown as typed
+    {"grid.asc\nd\n1\n", 9, 60, "%/d"},
+    {"grid.asc\nnodir/out.grd\n1\n", 29, 60, "%/nodir/out.grd"},
+    {"grid.asc\nlong\n1\n", 43, 60, "%/long"},
+    {"grid.asc\nold.grd\n1\n", 47, 60, "%/old.grd", "", kNobody},
+    {"grid.asc\n/dev/full\n1\n", 38, 60, "/dev/full", "forrtl: No space left on device\r\n"},
+    {"", 38, -1, "CONOUT$", "forrtl: Broken pipe\r\n", kReaderGone},
+    {"", 24, -4, "CONIN$"},
+    {"grid.asc\n", 24, -4, "CONIN$"},
+    {"grid.asc\nout.grd\n", 24, -4, "CONIN$"},
+    {"grid.asc\nout.grd\nabc\n", 59, -4, "CONIN$"},
+    {"grid.asc\nout.grd\n1e39\n", 64, -4, "CONIN$"},
+};
+
+TEST(Failure, EachRefusalGivesItsReportAndStatusAndTouchesNoOutput) {
+  for (const Refusal& r : kRefusals) {
+    SCOPED_TRACE(SHOWN(r.answers));
+    Folder f;
+    WRITE_FILE(f / "grid.asc", kGrid);
+    WRITE_FILE(f / "locked.asc", kGrid);
+    fs::permissions(f / "locked.asc", fs::perms::none);
+    WRITE_FILE(f / "old.grd", "old\r\n");
+    fs::permissions(f / "old.grd", fs::perms::owner_read | fs::perms::others_read);
+    fs::create_directories(f / kDeep);
+    fs::create_directory(f / "d");
+    fs::create_symlink(std::string(300, 'a'), f / "long");
+    Outcome run = RUN(f, r.answers, r.prefix);
+    EXPECT_EQ(run.status, r.number);
+    std::string name = r.name;
+    if (name[0] == '%') name.replace(0, 1, f.path.string());
+    EXPECT_EQ(SHOWN(REPORT_OF(run.err)),
+              SHOWN(r.platform + "forrtl: severe (" + std::to_string(r.number) +
+                    "): " + kText.at(r.number) + ", unit " + std::to_string(r.unit) + ", file " +
+                    name + "\r\r\n"));
+    EXPECT_FALSE(fs::exists(f / "out.grd"));
+    EXPECT_EQ(READ_FILE(f / "old.grd"), "old\r\n");
+  }
+}
+
+// Converts grid.asc of `in` into out.grd of a fresh folder, through `prefix`.
+std::string CONVERTED(const Folder& in, const std::vector<std::string>& prefix) {
+  Folder out;
+  Outcome run = RUN(out, (in / "grid.asc").string() + "\nout.grd\n1\n", prefix);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  return READ_FILE(out / "out.grd");
+}
+
+TEST(Failure, ReadOnlyInputConvertsAsAWritableOne) {
+  Folder in;
+  WRITE_FILE(in / "grid.asc", kGrid);
+  std::string writable = CONVERTED(in, {});
+  ASSERT_EQ(writable.substr(0, 6), "DSAA\r\n");
+  fs::permissions(in / "grid.asc", fs::perms::owner_read | fs::perms::others_read);
+  EXPECT_EQ(CONVERTED(in, kNobody), writable);
+  std::string d = in.path.string();  // and on a read-only mount, where root may not write either
+  std::string mount = "mount --bind " + d + " " + d + " && mount -o remount,bind,ro " + d +
+                      " && ! touch " + d + "/probe 2>/dev/null";
+  if (std::system(("unshare -m sh -c '" + mount + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "read-only mount case skipped: unshare -m or mount --bind is refused here";
+  EXPECT_EQ(CONVERTED(in, {"unshare", "-m", "sh", "-c", mount + " && exec \"$0\""}), writable);
+}
+
+}  // namespace
+}  // namespace veldrix_test
