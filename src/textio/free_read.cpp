@@ -52,7 +52,8 @@ int SKIP_BLANKS(Reader& r, int& c) {
   for (;;) {
     while (r.pos < r.end && CLASS_OF(r.buf[r.pos]) == kBlank) ++r.pos;
     c = PEEK(r);
-    if (c >= 0) return 0;
+    if (c >= 0 && CLASS_OF(static_cast<char>(c)) == kBlank) continue;  // a run of blanks split
+    if (c >= 0) return 0;                                                // between two fills
     if (c == kPeekFailed) return r.failure;
     if (int status = RECORD_BEGIN(r); status != 0) return status;
   }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <type_traits>
 #include <string_view>
 
 namespace veldrix {
@@ -29,6 +31,32 @@ Digits SIGNIFICANT(F magnitude, int count) {
   while (*p != 'e') d.text[d.count++] = *p++;
   std::from_chars(p + (p[1] == '+' ? 2 : 1), end, d.exponent);
   return d;
+}
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,
+                                   1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+
+// The digits of a single-precision value by exact arithmetic: its 24-bit significand times
+// 5^s (below 2^28) fits in the 53 bits of a double, so v x 10^s is exact for 0 <= s <= 12 and
+// rounding that to an integer (half to even) is the rounding of the exact value. False when the
+// value lies outside what this covers (below about 1e-5 or from 1e8 on, with 8 digits).
+bool SIGNIFICANT_EXACT(float magnitude, int count, Digits& d) {
+  if (count > 8) return false;
+  int binary_exponent = 0;
+  std::frexp(magnitude, &binary_exponent);
+  // 10^p <= v < 10^(p+1) with p this estimate or one more.
+  int p = static_cast<int>(std::floor((binary_exponent - 1) * 0.30102999566398120));
+  int s = count - 1 - p;
+  if (s < 1 || s > 12) return false;
+  double t = static_cast<double>(magnitude) * kPowersOfTen[s];
+  if (t >= kPowersOfTen[count]) t = static_cast<double>(magnitude) * kPowersOfTen[--s], ++p;
+  double rounded = std::nearbyint(t);
+  if (rounded >= kPowersOfTen[count]) rounded = kPowersOfTen[count - 1], ++p;  // 9.99.. -> 10.0..
+  auto n = static_cast<std::uint64_t>(rounded);
+  for (int i = count - 1; i >= 0; --i, n /= 10) d.text[i] = static_cast<char>('0' + n % 10);
+  d.count = count;
+  d.exponent = p;
+  return true;
 }
 
 // Right-justifies text in out, blanks on the left; asterisks when it does not fit.
@@ -111,7 +139,13 @@ void GENERAL(F value, int d, std::span<char> out) {
     return FIXED_FORM(false, zeros, 0, fixed);
   }
   bool negative = value < 0;
-  Digits digits = SIGNIFICANT(negative ? -value : value, d);
+  F magnitude = negative ? -value : value;
+  Digits digits;
+  if constexpr (std::is_same_v<F, float>) {
+    if (!SIGNIFICANT_EXACT(magnitude, d, digits)) digits = SIGNIFICANT(magnitude, d);
+  } else {
+    digits = SIGNIFICANT(magnitude, d);
+  }
   int k = digits.exponent + 1;  // value ~ 0.D1...Dd x 10^k
   if (k >= 0 && k <= d) return FIXED_FORM(negative, digits, k, fixed);
   EXPONENT_FORM(negative, digits, k, out);
