@@ -66,7 +66,15 @@ int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
 }  // namespace
 
 std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items) {
-  std::fill(out.begin(), out.end(), ' ');
+  // Blank only the columns the layout spans: a record buffer is much wider than most records.
+  std::size_t span = 0;
+  const Value* text = items.data();
+  for (const FieldSpec& f : layout) {
+    bool from_item = f.kind == FieldKind::Text && f.width == 0 && text != items.data() + items.size();
+    span += from_item ? text->length : static_cast<std::size_t>(f.width);
+    if (f.kind != FieldKind::Skip && f.kind != FieldKind::Literal) ++text;
+  }
+  std::fill_n(out.begin(), std::min(span, out.size()), ' ');
   std::size_t column = 0, length = 0;
   const Value* item = items.data();
   const Value* last = items.data() + items.size();
@@ -94,6 +102,7 @@ void WRITE_FIXED(std::int32_t unit, Layout layout, std::initializer_list<Value> 
 }
 
 void WRITE_FIXED_STR(std::span<char> text, Layout layout, std::initializer_list<Value> items) {
+  std::fill(text.begin(), text.end(), ' ');  // columns after the record keep their blanks
   BUILD_FIXED(text, layout, std::span(items.begin(), items.size()));
 }
 
