@@ -1,0 +1,143 @@
+// Hostile input files: each gets a clear report or a correct conversion, in bounded memory, and
+// no output file when the input was refused.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+const std::string kCorner = "xllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n";
+const std::string kCornerEcho =
+    " xllcorner     0.0000000    \r\n yllcorner     0.0000000    \r\n"
+    " cellsize     1.0000000    \r\n NODATA_value    -9999.0000    \r\n";
+const std::string kOneByOne = "ncols 1\nnrows 1\n" + kCorner;
+const std::string kOneByOneEcho =
+    " ncols          1\r\n nrows          1\r\n mx:            1\r\n ny:            1\r\n" +
+    kCornerEcho;
+
+struct Case {
+  const char* name;
+  std::string (*input)();  // made when the case runs: some are hundreds of megabytes
+  int status;
+  std::string out_tail;        // standard output after the dialogue
+  std::string err_head;        // standard error up to ", file " ("" when it must stay empty)
+  std::string last_cell = "";  // the output's last line; "" when there must be no output
+};
+
+std::string REPEAT(const std::string& piece, std::size_t times) {
+  std::string s;
+  s.reserve(piece.size() * times);
+  while (times-- > 0) s += piece;
+  return s;
+}
+
+const std::string kSevere = "forrtl: severe (";
+
+const Case kCases[] = {
+    {"LineOf200MegabytesOfValues",
+     [] { return kOneByOne + "7 " + REPEAT("1 ", 100u << 20) + "\n"; }, 0, kOneByOneEcho, "",
+     " 7.0000000    \r\n"},
+    {"EndlessTokenOf200Megabytes",
+     [] { return kOneByOne + "1" + std::string(200u << 20, '0') + "\n"; }, 64, kOneByOneEcho,
+     kSevere + "64): input conversion error, unit 50"},
+    {"MegabyteTokenConvertsExactly",
+     [] { return kOneByOne + "0." + std::string(1u << 20, '0') + "5E+1048576\n"; }, 0,
+     kOneByOneEcho, "", "0.50000000    \r\n"},
+    {"SizeBeyondAnyMemory", [] { return "ncols 2147483647\nnrows 2147483647\n" + kCorner; }, 1,
+     " ncols    *******\r\n nrows    *******\r\n",
+     "Grid too large for this machine's memory: ncols 2147483647, nrows 2147483647\r\n"},
+    {"NegativeColumnsPassOverOneLinePerRow",
+     [] { return "ncols -3\nnrows 2\n" + kCorner + "x\ny\n"; }, 0,
+     " ncols         -3\r\n nrows          2\r\n mx:           -3\r\n ny:            2\r\n" +
+         kCornerEcho,
+     "", "   99999.9921875000       -99999.9921875000     \r\n"},
+    {"ZeroRows", [] { return "ncols 2\nnrows 0\n" + kCorner; }, 0,
+     " ncols          2\r\n nrows          0\r\n mx:            2\r\n ny:            0\r\n" +
+         kCornerEcho,
+     "", "   99999.9921875000       -99999.9921875000     \r\n"},
+    {"NulByteAmongTheValues", [] { return kOneByOne + std::string("1\0002\n", 4); }, 59,
+     kOneByOneEcho, kSevere + "59): list-directed I/O syntax error, unit 50"},
+    {"FileEndsInsideANumber", [] { return kOneByOne + "12.5"; }, 0, kOneByOneEcho, "",
+     " 12.500000    \r\n"},
+    {"FileEndsInsideAnExponent", [] { return kOneByOne + "12.5E"; }, 59, kOneByOneEcho,
+     kSevere + "59): list-directed I/O syntax error, unit 50"},
+    {"ValueOfTenToThe400", [] { return kOneByOne + "1e400\n"; }, 64, kOneByOneEcho,
+     kSevere + "64): input conversion error, unit 50"},
+    {"MillionHeaderLikeLinesAndNoNodata",
+     [] {
+       return "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n" +
+              REPEAT("cellsize 2\n", 1000000);
+     },
+     1,
+     " ncols          1\r\n nrows          1\r\n mx:            1\r\n ny:            1\r\n"
+     " xllcorner     0.0000000    \r\n yllcorner     0.0000000    \r\n"
+     " cellsize     1.0000000    \r\n Fatal error reading NODATA_value\r\n",
+     ""},
+};
+
+class Hostile : public testing::TestWithParam<Case> {};
+
+TEST_P(Hostile, GetsAClearReportOrACorrectConversion) {
+  const Case& c = GetParam();
+  Folder f;
+  WRITE_FILE(f / "in.asc", c.input());
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n");
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue + c.out_tail));
+  EXPECT_EQ(SHOWN(run.err.substr(0, c.err_head.size())), SHOWN(c.err_head));
+  if (c.err_head.empty()) {
+    EXPECT_EQ(run.err, "");
+  }
+  bool written = std::filesystem::exists(f / "out.grd");
+  ASSERT_EQ(written, !c.last_cell.empty());
+  if (!written) return;
+  std::string grd = READ_FILE(f / "out.grd");
+  EXPECT_EQ(SHOWN(grd.substr(grd.size() - std::min(grd.size(), c.last_cell.size()))),
+            SHOWN(c.last_cell));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Hostile, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(Hostile, LongLinesAreReadInBoundedMemory) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+  Folder f;
+  // Written and released first: the child starts as a copy of this process.
+  WRITE_FILE(f / "in.asc", kOneByOne + "7 " + REPEAT("1 ", 100u << 20) + "\n");
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n");
+  ASSERT_EQ(run.status, 0);
+  rusage usage = {};
+  getrusage(RUSAGE_CHILDREN, &usage);  // the largest child so far: this run or a smaller one
+  EXPECT_LT(usage.ru_maxrss, 40 * 1024) << "KiB";
+#else
+  GTEST_SKIP() << "sanitized builds carry their own memory overhead";
+#endif
+}
+
+TEST(Hostile, FifoAsInputCannotBeRewound) {
+  Folder f;
+  ASSERT_EQ(mkfifo((f / "in.asc").c_str(), 0666), 0);
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n");
+  EXPECT_EQ(run.status, 20);
+  std::string head = "forrtl: Illegal seek\r\nforrtl: severe (20): REWIND error, unit 50, file " +
+                     (f / "in.asc").string() + "\r\r\n";
+  EXPECT_EQ(SHOWN(run.err.substr(0, head.size())), SHOWN(head));
+  EXPECT_FALSE(std::filesystem::exists(f / "out.grd"));
+}
+
+TEST(Hostile, SixtyCharacterNameWithBlanksInside) {
+  Folder f;
+  std::string name = "a grid with blanks inside its name, sixty characters long.asc";
+  name.resize(60, 'x');
+  WRITE_FILE(f / name, kOneByOne + "3\n");
+  Outcome run = RUN(f, name + "\nout.grd\n1\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string grd = READ_FILE(f / "out.grd");
+  EXPECT_EQ(grd.substr(grd.size() - 16), " 3.0000000    \r\n");
+}
+
+}  // namespace
+}  // namespace veldrix_test
