@@ -45,10 +45,11 @@ std::string LINE(const std::string& event) {
 
 TEST(Interrupt, EachConsoleEventAtTheFirstQuestionWritesItsLineAndStatus) {
   // The key typed at the first question; none: the terminal is closed there.
-  for (auto [key, status, name] : {std::tuple{"\x03", 130, "control-C"},
+  for (auto [typed, status, name] : {std::tuple{"\x03", 130, "control-C"},
                                    {"\x1c", 1, "control-BREAK"},
                                    {"", 2, "window-CLOSE"}}) {
     SCOPED_TRACE(name);
+    const char* key = typed;  // a lambda may not capture a structured binding before C++20's fix
     Folder f;
     int master = -1;
     auto ending = INTERRUPTED(f, &master, -1, [&](pid_t) {
