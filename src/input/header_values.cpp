@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "input/lookup_layouts.hpp"
 #include "textio/connection.hpp"
 #include "textio/failure.hpp"
 #include "textio/fixed.hpp"
@@ -14,12 +15,6 @@ namespace {
 
 constexpr FieldSpec kLineLayout[] = {TEXT(kLookupColumns)};
 constexpr FieldSpec kSkipLayout[] = {TEXT()};
-constexpr FieldSpec kIntEcho[] = {SKIP(1), TEXT(), SKIP(4), INT(7)};
-constexpr FieldSpec kRealEcho[] = {SKIP(1), TEXT(), SKIP(4), REAL(14, 8)};
-constexpr FieldSpec kWarning[] = {SKIP(1), LITERAL("Warning: Could not read "), TEXT()};
-constexpr FieldSpec kFatal[] = {SKIP(1), LITERAL("Fatal error reading "), TEXT()};
-constexpr FieldSpec kIntDefault[] = {SKIP(1), LITERAL("Using default value of: "), INT(8)};
-constexpr FieldSpec kRealDefault[] = {SKIP(1), LITERAL("Using default value of: "), REAL(12, 6)};
 
 // The first keylen columns hold the keyword, the shorter of the two padded with blanks.
 bool KEY_MATCHES(std::string_view columns, std::string_view key) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "input/lookup_layouts.hpp"
 #include "textio/fixed.hpp"
 #include "textio/free.hpp"
 
@@ -14,12 +15,6 @@ namespace veldrix {
 namespace {
 
 constexpr FieldSpec kBanner[] = {SKIP(1), TEXT()};
-constexpr FieldSpec kIntEcho[] = {SKIP(1), TEXT(), SKIP(4), INT(7)};
-constexpr FieldSpec kRealEcho[] = {SKIP(1), TEXT(), SKIP(4), REAL(14, 8)};
-constexpr FieldSpec kWarning[] = {SKIP(1), LITERAL("Warning: Could not read "), TEXT()};
-constexpr FieldSpec kFatal[] = {SKIP(1), LITERAL("Fatal error reading "), TEXT()};
-constexpr FieldSpec kIntDefault[] = {SKIP(1), LITERAL("Using default value of: "), INT(8)};
-constexpr FieldSpec kRealDefault[] = {SKIP(1), LITERAL("Using default value of: "), REAL(12, 6)};
 constexpr FieldSpec kMarker[] = {TEXT(4)};
 constexpr FieldSpec kCellText[] = {TEXT(14)};
 constexpr FieldSpec kCellValue[] = {REAL(14, 8)};
