@@ -2,6 +2,8 @@
 // files are linked into the run's folder, never copied.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <utility>
 #include <vector>
 
@@ -104,7 +106,15 @@ TEST_P(RealData, ConvertsOrEndsAfterItsFatalLine) {
   for (const auto& [line, text] : r.cells) EXPECT_EQ(SHOWN(lines[line - 1]), SHOWN(text)) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFiles, RealData, testing::ValuesIn(kFiles));
+// Each case is named after its file, with everything but letters and digits dropped.
+INSTANTIATE_TEST_SUITE_P(RealFiles, RealData, testing::ValuesIn(kFiles),
+                         [](const testing::TestParamInfo<RealFile>& info) {
+                           std::string name;
+                           for (const char* c = info.param.file; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace veldrix_test
