@@ -66,6 +66,15 @@ int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
 }  // namespace
 
 std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items) {
+  // One data field, one item: the record of every output cell, so it goes the short way.
+  if (layout.size() == 1 && items.size() == 1 && layout[0].kind != FieldKind::Skip &&
+      layout[0].kind != FieldKind::Literal) {
+    std::size_t width = layout[0].width == 0 ? items[0].length : std::size_t(layout[0].width);
+    std::span<char> field = out.first(std::min(width, out.size()));
+    std::fill(field.begin(), field.end(), ' ');
+    PUT_FIELD(layout[0], items[0], field);
+    return field.size();
+  }
   // Blank only the columns the layout spans: a record buffer is much wider than most records.
   std::size_t span = 0;
   const Value* text = items.data();

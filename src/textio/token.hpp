@@ -61,6 +61,7 @@ inline void MANTISSA_DIGIT(Token& t, char c) {
 // Takes the next character of a number token: digits, signs, one point, one exponent letter
 // (E, D, Q in either case, never first) in the order sign, mantissa, letter, sign, digits.
 inline void TOKEN_ADD(Token& t, char c) {
+  if (t.state == TokenState::Mantissa && IS_DIGIT(c)) return MANTISSA_DIGIT(t, c);  // most of it
   switch (t.state) {
     case TokenState::Start:
       if (c == '+' || c == '-') {
