@@ -66,24 +66,6 @@ int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
 }  // namespace
 
 std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items) {
-  // One data field, one item: the record of every output cell, so it goes the short way.
-  if (layout.size() == 1 && items.size() == 1 && layout[0].kind != FieldKind::Skip &&
-      layout[0].kind != FieldKind::Literal) {
-    std::size_t width = layout[0].width == 0 ? items[0].length : std::size_t(layout[0].width);
-    std::span<char> field = out.first(std::min(width, out.size()));
-    std::fill(field.begin(), field.end(), ' ');
-    PUT_FIELD(layout[0], items[0], field);
-    return field.size();
-  }
-  // Blank only the columns the layout spans: a record buffer is much wider than most records.
-  std::size_t span = 0;
-  const Value* text = items.data();
-  for (const FieldSpec& f : layout) {
-    bool from_item = f.kind == FieldKind::Text && f.width == 0 && text != items.data() + items.size();
-    span += from_item ? text->length : static_cast<std::size_t>(f.width);
-    if (f.kind != FieldKind::Skip && f.kind != FieldKind::Literal) ++text;
-  }
-  std::fill_n(out.begin(), std::min(span, out.size()), ' ');
   std::size_t column = 0, length = 0;
   const Value* item = items.data();
   const Value* last = items.data() + items.size();
@@ -92,6 +74,9 @@ std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Valu
     if (f.kind == FieldKind::Text && width == 0 && item != last) width = item->length;
     width = std::min(width, out.size() - std::min(column, out.size()));
     std::span<char> field = out.subspan(std::min(column, out.size()), width);
+    // Each field blanks its own columns, skips included: a record buffer is much wider than
+    // most records, so nothing beyond the layout is touched.
+    std::fill(field.begin(), field.end(), ' ');
     if (f.kind == FieldKind::Literal) {
       std::copy_n(f.literal.begin(), width, field.begin());
     } else if (f.kind != FieldKind::Skip && item != last) {
