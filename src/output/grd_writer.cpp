@@ -1,11 +1,13 @@
 #include "output/grd_writer.hpp"
 
-#include <array>
+#include <algorithm>
+#include <iterator>
 
 #include "driver/conversion.hpp"
 #include "textio/connection.hpp"
 #include "textio/fixed.hpp"
 #include "textio/free.hpp"
+#include "textio/number_format.hpp"
 
 namespace veldrix {
 namespace {
@@ -13,17 +15,25 @@ namespace {
 constexpr FieldSpec kMarkerLayout[] = {TEXT(4)};
 constexpr FieldSpec kCellLayout[] = {TEXT(14)};
 constexpr FieldSpec kCellValue[] = {REAL(14, 8)};
+static_assert(std::size(kCellValue) == 1 && kCellValue[0].kind == FieldKind::Real);
 static_assert(LAYOUT_WIDTH(kCellValue, 0) == kBlankCell.size());
+static_assert(LAYOUT_WIDTH(kCellLayout, 0) == kBlankCell.size());
 
-void WRITE_ROW(std::int32_t iunit, std::span<const float> row) {
-  std::array<char, kBlankCell.size()> work;
+// A cell record is its 14-character text in the A14 layout, and A14 of a 14-character text is
+// that text unchanged; so each cell's text is built in the record itself, which is then written
+// as it stands. The G14.8 layout is one field over all 14 columns: its number field fills them.
+// Millions of cells go out this way, one record each.
+void WRITE_ROW(Connection& c, std::span<const float> row) {
+  RecordBuffer record;
+  record.length = kBlankCell.size();
+  std::span<char> text = std::span(record.bytes).first(record.length);
   for (const float& cell : row) {
     if (NO_DATA_CELL(cell)) {
-      WRITE_FIXED_STR(work, kCellLayout, {ITEM(kBlankCell)});
+      std::copy(kBlankCell.begin(), kBlankCell.end(), text.begin());
     } else {
-      WRITE_FIXED_STR(work, kCellValue, {ITEM(cell)});
+      FORMAT_G(cell, kCellValue[0].digits, text);
     }
-    WRITE_FIXED(iunit, kCellLayout, {ITEM(std::string_view(work.data(), work.size()))});
+    PUT_RECORD(c, record);
   }
 }
 
@@ -40,8 +50,9 @@ void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
   if (nx >= 1) {
     auto stride = static_cast<std::size_t>(cells.column_capacity);
+    Connection& c = CONNECTION(iunit);
     for (std::int32_t j = 1; j <= ny; ++j) {
-      WRITE_ROW(iunit, cells.z.subspan(static_cast<std::size_t>(j - 1) * stride,
+      WRITE_ROW(c, cells.z.subspan(static_cast<std::size_t>(j - 1) * stride,
                                        static_cast<std::size_t>(nx)));
     }
   }

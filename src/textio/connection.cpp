@@ -144,8 +144,10 @@ void CLOSE_ALL() {
   }
 }
 
-void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
-  Connection& c = CONNECTION(unit);
+void PUT_RECORD(std::int32_t unit, RecordBuffer& record) { PUT_RECORD(CONNECTION(unit), record); }
+
+void PUT_RECORD(Connection& c, RecordBuffer& record) {
+  std::int32_t unit = c.unit;
   if (c.read_only) FAIL_IO(kWriteReadOnly, unit, c.name(), 0);
   record.bytes[record.length] = '\r';
   record.bytes[record.length + 1] = '\n';

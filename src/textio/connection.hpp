@@ -47,6 +47,10 @@ void CLOSE_ALL();
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
 
+// The same for a connection already looked up: a long run of records to one file (grid cells)
+// pays for the lookup once.
+void PUT_RECORD(Connection& c, RecordBuffer& record);
+
 // The name a field connects: surrounding blanks (and trailing NULs) removed, then made absolute
 // and lexically normal, or left as typed when that form needs 256 characters or more.
 //   "  dem.asc   " in /data -> "/data/dem.asc"     "" -> ""     "a/../b" in /d -> "/d/b"

@@ -70,6 +70,50 @@ int SCAN_NUMBER(Reader& r, Token& t) {
   }
 }
 
+// Takes the digits from p on into leading (no more than kLeadingDigits of them are kept by the
+// caller, so it is exact then), counting those from the first non-zero one on.
+const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading, int& ndigits) {
+  for (; p < end; ++p) {
+    auto digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (digit > 9) break;
+    leading = leading * 10 + digit;
+    ndigits += leading != 0;
+  }
+  return p;
+}
+
+// The usual number token, [sign] digits [point digits] with at most kLeadingDigits digits in
+// all, taken in one pass when it lies wholly in the visible part (or ends the record there).
+// Leaves the token as the character-by-character scan would, its digits in `leading`; false,
+// with nothing taken from the reader, for any other token.
+bool SCAN_PLAIN(Reader& r, Token& t) {
+  const char* p = r.buf + r.pos;
+  const char* end = r.buf + r.end;
+  bool sign = p < end && (*p == '+' || *p == '-');
+  bool negative = sign && *p == '-';
+  const char* first = p += sign;
+  std::uint64_t leading = 0;
+  int ndigits = 0;
+  p = DIGIT_RUN(p, end, leading, ndigits);
+  bool point = p < end && *p == '.';
+  const char* fraction = p + point;
+  if (point) p = DIGIT_RUN(fraction, end, leading, ndigits);
+  std::int64_t mantissa_digits = (p - first) - point;
+  if (mantissa_digits == 0 || mantissa_digits > kLeadingDigits) return false;
+  if (p == end ? !r.complete : CLASS_OF(*p) == kOrdinary) return false;
+  TOKEN_RESET(t);
+  t.state = TokenState::Mantissa;
+  t.negative = negative;
+  t.has_point = point;
+  t.only_digits = !sign && !point;
+  t.mantissa_digits = mantissa_digits;
+  t.shift = point ? -(p - fraction) : 0;
+  t.ndigits = ndigits;
+  t.leading = leading;
+  r.pos = static_cast<std::size_t>(p - r.buf);
+  return true;
+}
+
 // A truth value runs to the next blank, tab, comma, slash or closing parenthesis.
 int SCAN_TRUTH(Reader& r, Token& t, char letter) {
   t.truth = true;
@@ -86,6 +130,7 @@ bool IS_TRUTH_LETTER(int c) { return c == 'T' || c == 't' || c == 'F' || c == 'f
 
 // One value token, a truth value or a number; c is its first character, not yet taken.
 int SCAN_TOKEN(Reader& r, Token& t, int c) {
+  if (SCAN_PLAIN(r, t)) return 0;
   TOKEN_RESET(t);
   if (c == '.') {
     ++r.pos;
@@ -101,9 +146,7 @@ int SCAN_TOKEN(Reader& r, Token& t, int c) {
 
 std::int64_t REPEAT_COUNT(const Token& t) {
   if (t.ndigits > 18) return INT64_MAX;  // beyond any statement's items
-  std::int64_t n = 0;
-  for (int i = 0; i < t.ndigits; ++i) n = n * 10 + (t.digits[i] - '0');
-  return n;
+  return static_cast<std::int64_t>(t.leading);
 }
 
 // After "n*": nulls when a blank, tab, comma or the record's end follows, else the value.

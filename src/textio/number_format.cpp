@@ -1,6 +1,8 @@
 #include "textio/number_format.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +11,9 @@
 #include <string_view>
 
 namespace veldrix {
+
+int FLOOR_LOG10_POW2(int e) { return (e * 78913) >> 18; }  // 78913 / 2^18 ~ log10 2
+
 namespace {
 
 // Significant digits of a positive finite value and its decimal exponent p (value ~ D.DDD x 10^p).
@@ -36,24 +41,43 @@ Digits SIGNIFICANT(F magnitude, int count) {
 constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,
                                    1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
 
+constexpr std::array<char, 200> DIGIT_PAIRS() {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}
+constexpr std::array<char, 200> kDigitPairs = DIGIT_PAIRS();
+
+// The count decimal digits of n (leading zeros included), two at a time.
+void PUT_DIGITS(std::uint32_t n, int count, char* text) {
+  for (; count >= 2; count -= 2, n /= 100) {
+    std::size_t pair = 2 * static_cast<std::size_t>(n % 100);
+    text[count - 2] = kDigitPairs[pair];
+    text[count - 1] = kDigitPairs[pair + 1];
+  }
+  if (count == 1) text[0] = static_cast<char>('0' + n % 10);
+}
+
 // The digits of a single-precision value by exact arithmetic: its 24-bit significand times
 // 5^s (below 2^28) fits in the 53 bits of a double, so v x 10^s is exact for 0 <= s <= 12 and
 // rounding that to an integer (half to even) is the rounding of the exact value. False when the
 // value lies outside what this covers (below about 1e-5 or from 1e8 on, with 8 digits).
 bool SIGNIFICANT_EXACT(float magnitude, int count, Digits& d) {
   if (count > 8) return false;
-  int binary_exponent = 0;
-  std::frexp(magnitude, &binary_exponent);
+  // 2^e <= v < 2^(e+1) for a normal value; a subnormal one gets e = -127 and is refused below.
+  int e = static_cast<int>(std::bit_cast<std::uint32_t>(magnitude) >> 23) - 127;
   // 10^p <= v < 10^(p+1) with p this estimate or one more.
-  int p = static_cast<int>(std::floor((binary_exponent - 1) * 0.30102999566398120));
+  int p = FLOOR_LOG10_POW2(e);
   int s = count - 1 - p;
   if (s < 1 || s > 12) return false;
   double t = static_cast<double>(magnitude) * kPowersOfTen[s];
   if (t >= kPowersOfTen[count]) t = static_cast<double>(magnitude) * kPowersOfTen[--s], ++p;
   double rounded = std::nearbyint(t);
   if (rounded >= kPowersOfTen[count]) rounded = kPowersOfTen[count - 1], ++p;  // 9.99.. -> 10.0..
-  auto n = static_cast<std::uint64_t>(rounded);
-  for (int i = count - 1; i >= 0; --i, n /= 10) d.text[i] = static_cast<char>('0' + n % 10);
+  PUT_DIGITS(static_cast<std::uint32_t>(rounded), count, d.text);
   d.count = count;
   d.exponent = p;
   return true;
@@ -70,25 +94,19 @@ void RIGHT_JUSTIFY(std::string_view text, std::span<char> out) {
   std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
-// Fixed form of a general field: `integer_digits` of the digits before the point, the rest after.
-// A "0" goes before the point of a value below 1 only where the text still fits.
+// Fixed form of a general field: `integer_digits` of the digits before the point, the rest after,
+// right-justified. A "0" goes before the point of a value below 1 only where the text still fits.
 void FIXED_FORM(bool negative, const Digits& d, int integer_digits, std::span<char> out) {
-  char text[48];
-  int n = 0;
-  if (negative) text[n++] = '-';
-  int zero_at = n;
-  for (int i = 0; i < integer_digits; ++i) text[n++] = d.text[i];
-  text[n++] = '.';
-  for (int i = integer_digits; i < d.count; ++i) text[n++] = d.text[i];
-  std::string_view body(text, static_cast<std::size_t>(n));
-  char with_zero[48];
-  if (integer_digits == 0 && body.size() < out.size()) {
-    std::copy(text, text + zero_at, with_zero);
-    with_zero[zero_at] = '0';
-    std::copy(text + zero_at, text + n, with_zero + zero_at + 1);
-    body = std::string_view(with_zero, body.size() + 1);
-  }
-  RIGHT_JUSTIFY(body, out);
+  auto length = static_cast<std::size_t>(negative + d.count + 1);
+  if (length > out.size()) return std::fill(out.begin(), out.end(), '*');
+  bool zero = integer_digits == 0 && length < out.size();
+  char* p = out.data() + out.size() - length - zero;
+  for (char* blank = out.data(); blank < p; ++blank) *blank = ' ';  // a column or two: no memset
+  if (negative) *p++ = '-';
+  if (zero) *p++ = '0';
+  for (int i = 0; i < integer_digits; ++i) *p++ = d.text[i];
+  *p++ = '.';
+  for (int i = integer_digits; i < d.count; ++i) *p++ = d.text[i];
 }
 
 // Exponent form of a general field: 0.D1...Dd with E+kk, or +kkk without E beyond two digits.

@@ -22,8 +22,8 @@ bool EXACT_CONVERSION(const Token& t, std::int64_t e, F& out) {
   constexpr int kDigits = kFloat ? 7 : 15;
   constexpr std::int64_t kPower = kFloat ? 10 : 22;
   if (t.sticky || t.ndigits > kDigits || e < -kPower || e > kPower) return false;
-  std::uint64_t n = 0;
-  for (int i = 0; i < t.ndigits; ++i) n = n * 10 + static_cast<std::uint64_t>(t.digits[i] - '0');
+  static_assert(kDigits <= kLeadingDigits);
+  std::uint64_t n = t.leading;
   const F* powers = nullptr;
   if constexpr (kFloat) powers = kFloatPowers; else powers = kDoublePowers;
   F value = static_cast<F>(n);
@@ -54,7 +54,11 @@ int TO_REAL(const Token& t, F& out) {
   char text[kTokenDigits + 32];
   char* p = text;
   if (t.negative) *p++ = '-';
-  for (int i = 0; i < t.ndigits; ++i) *p++ = t.digits[i];
+  if (t.ndigits <= kLeadingDigits) {
+    p = std::to_chars(p, text + sizeof text, t.leading).ptr;
+  } else {
+    for (int i = 0; i < t.ndigits; ++i) *p++ = t.digits[i];
+  }
   if (t.sticky) {
     *p++ = '1';  // stands for the dropped digits: strictly between the same neighbours
     --e;
@@ -88,8 +92,7 @@ int TOKEN_TO_INT(const Token& t, std::int32_t& out) {
     return 0;
   }
   if (t.ndigits > 10) return kNotConvertible;
-  std::int64_t v = 0;
-  for (int i = 0; i < t.ndigits; ++i) v = v * 10 + (t.digits[i] - '0');
+  auto v = static_cast<std::int64_t>(t.leading);
   if (t.negative) v = -v;
   if (v < INT32_MIN || v > INT32_MAX) return kNotConvertible;
   out = static_cast<std::int32_t>(v);

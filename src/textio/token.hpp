@@ -26,8 +26,11 @@ struct Token {
   std::int64_t shift;            // value = digits x 10^(shift + exponent)
   std::int64_t exponent;         // saturates at kExponentLimit
   int ndigits;                   // significant digits kept
-  char digits[kTokenDigits];
+  std::uint64_t leading;         // the kept digits as a number, while there are kLeadingDigits
+  char digits[kTokenDigits];     // the kept digits, read only when more than kLeadingDigits
 };
+
+inline constexpr int kLeadingDigits = 19;  // every 19-digit number fits 64 bits
 
 inline constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
@@ -38,6 +41,7 @@ inline void TOKEN_RESET(Token& t) {
   t.sticky = t.exp_negative = false;
   t.mantissa_digits = t.shift = t.exponent = 0;
   t.ndigits = 0;
+  t.leading = 0;
 }
 
 inline bool IS_DIGIT(char c) { return c >= '0' && c <= '9'; }
@@ -45,12 +49,17 @@ inline bool IS_EXPONENT_LETTER(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
 }
 
+inline void KEEP_DIGIT(Token& t, char c) {
+  if (t.ndigits < kLeadingDigits) t.leading = t.leading * 10 + static_cast<std::uint64_t>(c - '0');
+  t.digits[t.ndigits++] = c;
+}
+
 inline void MANTISSA_DIGIT(Token& t, char c) {
   ++t.mantissa_digits;
   if (t.ndigits == 0 && c == '0') {
     if (t.has_point) --t.shift;
   } else if (t.ndigits < kTokenDigits) {
-    t.digits[t.ndigits++] = c;
+    KEEP_DIGIT(t, c);
     if (t.has_point) --t.shift;
   } else {
     t.sticky |= c != '0';

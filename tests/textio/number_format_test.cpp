@@ -164,6 +164,13 @@ std::string EXPECTED_FREE(double v) {
   return std::string(24 - body.size(), ' ') + body;
 }
 
+// The integer estimate of a decimal exponent that picks the digit scaling of every value.
+TEST(NumberFields, DecimalExponentOfPowersOfTwo) {
+  for (int e = -1000; e <= 1000; ++e) {
+    ASSERT_EQ(FLOOR_LOG10_POW2(e), static_cast<int>(std::floor(e * std::log10(2.0)))) << e;
+  }
+}
+
 constexpr int kSweep = 1'000'000;
 
 // Random bit patterns over all exponents, at least a million of them finite and non-zero.
