@@ -82,34 +82,49 @@ const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading, in
   return p;
 }
 
-// The usual number token, [sign] digits [point digits] with at most kLeadingDigits digits in
-// all, taken in one pass when it lies wholly in the visible part (or ends the record there).
-// Leaves the token as the character-by-character scan would, its digits in `leading`; false,
-// with nothing taken from the reader, for any other token.
+// The usual number token: [sign] digits [point digits], at most kLeadingDigits digits in all.
+struct PlainNumber {
+  bool sign = false;
+  bool negative = false;
+  bool point = false;
+  int ndigits = 0;                  // from the first non-zero digit on
+  std::int64_t mantissa_digits = 0;
+  std::int64_t fraction_digits = 0;
+  std::uint64_t leading = 0;        // the digits as a number
+};
+
+// Reads a plain number from p when it lies wholly before end, or ends the record there
+// (complete); its end, or nullptr for any other token.
+const char* PLAIN_NUMBER(const char* p, const char* end, bool complete, PlainNumber& n) {
+  n.sign = p < end && (*p == '+' || *p == '-');
+  n.negative = n.sign && *p == '-';
+  const char* first = p += n.sign;
+  p = DIGIT_RUN(p, end, n.leading, n.ndigits);
+  n.point = p < end && *p == '.';
+  const char* fraction = p + n.point;
+  if (n.point) p = DIGIT_RUN(fraction, end, n.leading, n.ndigits);
+  n.fraction_digits = p - fraction;
+  n.mantissa_digits = (p - first) - n.point;
+  if (n.mantissa_digits == 0 || n.mantissa_digits > kLeadingDigits) return nullptr;
+  if (p == end ? !complete : CLASS_OF(*p) == kOrdinary) return nullptr;
+  return p;
+}
+
+// Takes a plain number token in one pass, leaving the token as the character-by-character scan
+// would, its digits in `leading`; false, with nothing taken, for any other token.
 bool SCAN_PLAIN(Reader& r, Token& t) {
-  const char* p = r.buf + r.pos;
-  const char* end = r.buf + r.end;
-  bool sign = p < end && (*p == '+' || *p == '-');
-  bool negative = sign && *p == '-';
-  const char* first = p += sign;
-  std::uint64_t leading = 0;
-  int ndigits = 0;
-  p = DIGIT_RUN(p, end, leading, ndigits);
-  bool point = p < end && *p == '.';
-  const char* fraction = p + point;
-  if (point) p = DIGIT_RUN(fraction, end, leading, ndigits);
-  std::int64_t mantissa_digits = (p - first) - point;
-  if (mantissa_digits == 0 || mantissa_digits > kLeadingDigits) return false;
-  if (p == end ? !r.complete : CLASS_OF(*p) == kOrdinary) return false;
+  PlainNumber n;
+  const char* p = PLAIN_NUMBER(r.buf + r.pos, r.buf + r.end, r.complete, n);
+  if (p == nullptr) return false;
   TOKEN_RESET(t);
   t.state = TokenState::Mantissa;
-  t.negative = negative;
-  t.has_point = point;
-  t.only_digits = !sign && !point;
-  t.mantissa_digits = mantissa_digits;
-  t.shift = point ? -(p - fraction) : 0;
-  t.ndigits = ndigits;
-  t.leading = leading;
+  t.negative = n.negative;
+  t.has_point = n.point;
+  t.only_digits = !n.sign && !n.point;
+  t.mantissa_digits = n.mantissa_digits;
+  t.shift = -n.fraction_digits;
+  t.ndigits = n.ndigits;
+  t.leading = n.leading;
   r.pos = static_cast<std::size_t>(p - r.buf);
   return true;
 }
@@ -205,6 +220,25 @@ int NEXT_VALUE(Statement& s, bool& null) {
   }
 }
 
+// The usual value of a grid row, blanks and a plain number that converts exactly, taken and
+// stored as the statement would take it; false, with no more than blanks taken, for anything
+// else (a repeat count, a comma, the record's end, a value that needs the general conversion).
+bool PLAIN_SINGLE(Statement& s, float& out) {
+  Reader& r = s.r;
+  const char* p = r.buf + r.pos;
+  const char* end = r.buf + r.end;
+  while (p < end && CLASS_OF(*p) == kBlank) ++p;
+  r.pos = static_cast<std::size_t>(p - r.buf);
+  PlainNumber n;
+  p = PLAIN_NUMBER(p, end, r.complete, n);
+  if (p == nullptr || (p < end && *p == '*')) return false;
+  if (!EXACT_VALUE(n.leading, -n.fraction_digits, n.negative, out)) return false;
+  s.seen_nonblank = true;
+  s.after_comma = false;
+  r.pos = static_cast<std::size_t>(p - r.buf);
+  return true;
+}
+
 int STORE(const Token& t, ItemType type, void* at) {
   switch (type) {
     case ItemType::Int32: return TOKEN_TO_INT(t, *static_cast<std::int32_t*>(at));
@@ -232,6 +266,10 @@ int READ_FREE_FROM(Reader& r, std::span<const Target> items) {
   for (const Target& item : items) {
     auto* at = static_cast<unsigned char*>(item.at);
     for (std::size_t k = 0; k < item.count; ++k, at += ITEM_SIZE(item.type)) {
+      if (item.type == ItemType::Real32 && s.repeat_left == 0 &&
+          PLAIN_SINGLE(s, *reinterpret_cast<float*>(at))) {
+        continue;
+      }
       bool null = false;
       if (int status = NEXT_VALUE(s, null); status != 0) return status;
       if (s.ended) return 0;

@@ -2,34 +2,15 @@
 
 #include <charconv>
 #include <system_error>
-#include <type_traits>
 
 #include "textio/free.hpp"
 
 namespace veldrix {
 namespace {
 
-constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-constexpr double kDoublePowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// Few digits and a small exponent: the digits and the power of ten are both exact in the item's
-// type, so one multiplication or division rounds correctly (the common case of grid data).
 template <class F>
 bool EXACT_CONVERSION(const Token& t, std::int64_t e, F& out) {
-  constexpr bool kFloat = std::is_same_v<F, float>;
-  constexpr int kDigits = kFloat ? 7 : 15;
-  constexpr std::int64_t kPower = kFloat ? 10 : 22;
-  if (t.sticky || t.ndigits > kDigits || e < -kPower || e > kPower) return false;
-  static_assert(kDigits <= kLeadingDigits);
-  std::uint64_t n = t.leading;
-  const F* powers = nullptr;
-  if constexpr (kFloat) powers = kFloatPowers; else powers = kDoublePowers;
-  F value = static_cast<F>(n);
-  value = e < 0 ? value / powers[-e] : value * powers[e];
-  out = t.negative ? -value : value;
-  return true;
+  return !t.sticky && t.ndigits <= kLeadingDigits && EXACT_VALUE(t.leading, e, t.negative, out);
 }
 
 template <class F>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace veldrix {
 
@@ -122,6 +123,28 @@ inline void TOKEN_ADD(Token& t, char c) {
 inline bool TOKEN_VALID(const Token& t) {
   return (t.state == TokenState::Mantissa && t.mantissa_digits > 0) ||
          t.state == TokenState::ExpDigits;
+}
+
+inline constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+inline constexpr double kDoublePowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// n x 10^e when n and the power of ten are both exact in the item's type: one multiplication
+// or division then rounds correctly (the common case of grid data). False when either is not.
+template <class F>
+bool EXACT_VALUE(std::uint64_t n, std::int64_t e, bool negative, F& out) {
+  constexpr bool kFloat = std::is_same_v<F, float>;
+  constexpr std::uint64_t kExactUpTo = std::uint64_t{1} << (kFloat ? 24 : 53);
+  constexpr std::int64_t kPower = kFloat ? 10 : 22;
+  if (n > kExactUpTo || e < -kPower || e > kPower) return false;
+  const F* powers = nullptr;
+  if constexpr (kFloat) powers = kFloatPowers; else powers = kDoublePowers;
+  F value = static_cast<F>(n);
+  value = e < 0 ? value / powers[-e] : value * powers[e];
+  out = negative ? -value : value;
+  return true;
 }
 
 // Conversions of a valid token: 0, or 64 when the value does not fit the type. An integer token
