@@ -63,23 +63,21 @@ void PUT_DIGITS(std::uint32_t n, int count, char* text) {
 
 // The digits of a single-precision value by exact arithmetic: its 24-bit significand times
 // 5^s (below 2^28) fits in the 53 bits of a double, so v x 10^s is exact for 0 <= s <= 12 and
-// rounding that to an integer (half to even) is the rounding of the exact value. False when the
-// value lies outside what this covers (below about 1e-5 or from 1e8 on, with 8 digits).
-bool SIGNIFICANT_EXACT(float magnitude, int count, Digits& d) {
+// rounding that to an integer (half to even) is the rounding of the exact value: the count digits
+// as a number, and p with the value ~ D.DDD x 10^p. False when the value lies outside what this
+// covers (below about 1e-5 or from 1e8 on, with 8 digits).
+bool SIGNIFICANT_EXACT(float magnitude, int count, std::uint32_t& digits, int& p) {
   if (count > 8) return false;
   // 2^e <= v < 2^(e+1) for a normal value; a subnormal one gets e = -127 and is refused below.
   int e = static_cast<int>(std::bit_cast<std::uint32_t>(magnitude) >> 23) - 127;
-  // 10^p <= v < 10^(p+1) with p this estimate or one more.
-  int p = FLOOR_LOG10_POW2(e);
+  p = FLOOR_LOG10_POW2(e);  // 10^p <= v < 10^(p+1) with p this estimate or one more
   int s = count - 1 - p;
   if (s < 1 || s > 12) return false;
   double t = static_cast<double>(magnitude) * kPowersOfTen[s];
   if (t >= kPowersOfTen[count]) t = static_cast<double>(magnitude) * kPowersOfTen[--s], ++p;
   double rounded = std::nearbyint(t);
   if (rounded >= kPowersOfTen[count]) rounded = kPowersOfTen[count - 1], ++p;  // 9.99.. -> 10.0..
-  PUT_DIGITS(static_cast<std::uint32_t>(rounded), count, d.text);
-  d.count = count;
-  d.exponent = p;
+  digits = static_cast<std::uint32_t>(rounded);
   return true;
 }
 
@@ -94,19 +92,63 @@ void RIGHT_JUSTIFY(std::string_view text, std::span<char> out) {
   std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
-// Fixed form of a general field: `integer_digits` of the digits before the point, the rest after,
-// right-justified. A "0" goes before the point of a value below 1 only where the text still fits.
-void FIXED_FORM(bool negative, const Digits& d, int integer_digits, std::span<char> out) {
-  auto length = static_cast<std::size_t>(negative + d.count + 1);
-  if (length > out.size()) return std::fill(out.begin(), out.end(), '*');
-  bool zero = integer_digits == 0 && length < out.size();
+// Lays out the fixed form of a general field around its `count` digits, `k` of them before the
+// point, right-justified: blanks, the sign, and a "0" before the point of a value below 1 where
+// the text still fits. Returns where the digits go, or nullptr when asterisks fill the field.
+char* FIXED_LAYOUT(bool negative, int count, int k, std::span<char> out) {
+  auto length = static_cast<std::size_t>(negative + count + 1);
+  if (length > out.size()) {
+    std::fill(out.begin(), out.end(), '*');
+    return nullptr;
+  }
+  bool zero = k == 0 && length < out.size();
   char* p = out.data() + out.size() - length - zero;
-  for (char* blank = out.data(); blank < p; ++blank) *blank = ' ';  // a column or two: no memset
+  std::fill(out.data(), p, ' ');
   if (negative) *p++ = '-';
   if (zero) *p++ = '0';
-  for (int i = 0; i < integer_digits; ++i) *p++ = d.text[i];
-  *p++ = '.';
-  for (int i = integer_digits; i < d.count; ++i) *p++ = d.text[i];
+  p[k] = '.';
+  return p;
+}
+
+void FIXED_FORM(bool negative, const Digits& d, int k, std::span<char> out) {
+  char* p = FIXED_LAYOUT(negative, d.count, k, out);
+  if (p == nullptr) return;
+  std::copy_n(d.text, k, p);
+  std::copy(d.text + k, d.text + d.count, p + k + 1);
+}
+
+// The eight digits of n < 10^8, leading zeros included, two at a time.
+void PUT_EIGHT_DIGITS(std::uint32_t n, char* text) {
+  std::uint32_t high = n / 10000, low = n % 10000;
+  std::copy_n(&kDigitPairs[2 * (high / 100)], 2, text);
+  std::copy_n(&kDigitPairs[2 * (high % 100)], 2, text + 2);
+  std::copy_n(&kDigitPairs[2 * (low / 100)], 2, text + 4);
+  std::copy_n(&kDigitPairs[2 * (low % 100)], 2, text + 6);
+}
+
+// The widest fixed part FIXED_STAGED builds; the local field leaves room for whole 8-byte copies.
+constexpr std::size_t kStagedWidth = 28;
+
+// The fixed form from count <= 8 digits given as a number, k of them before the point: nearly
+// every grid cell takes this form. Built in a local field from whole 8-byte pieces (digits,
+// then blanks) placed around the point, then copied out once.
+void FIXED_STAGED(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
+  auto length = static_cast<std::size_t>(negative + count + 1);
+  if (length > out.size()) return (void)std::fill(out.begin(), out.end(), '*');
+  char text[16];  // the digits from text + 8 - count, blanks after them
+  PUT_EIGHT_DIGITS(digits, text);
+  std::fill_n(text + 8, 8, ' ');
+  const char* first = text + 8 - count;
+  char field[kStagedWidth + 16];
+  std::fill_n(field, sizeof field, ' ');
+  char* point = field + out.size() - (count - k) - 1;
+  char* start = point - k;
+  std::copy_n(first, 8, start);
+  *point = '.';
+  std::copy_n(first + k, 8, point + 1);
+  if (k == 0 && length < out.size()) *--start = '0';
+  if (negative) *--start = '-';
+  std::copy_n(field, out.size(), out.begin());
 }
 
 // Exponent form of a general field: 0.D1...Dd with E+kk, or +kkk without E beyond two digits.
@@ -159,8 +201,18 @@ void GENERAL(F value, int d, std::span<char> out) {
   bool negative = value < 0;
   F magnitude = negative ? -value : value;
   Digits digits;
+  std::uint32_t exact = 0;
   if constexpr (std::is_same_v<F, float>) {
-    if (!SIGNIFICANT_EXACT(magnitude, d, digits)) digits = SIGNIFICANT(magnitude, d);
+    if (SIGNIFICANT_EXACT(magnitude, d, exact, digits.exponent)) {
+      int k = digits.exponent + 1;
+      if (k >= 0 && k <= d && fixed.size() <= kStagedWidth) {
+        return FIXED_STAGED(negative, exact, d, k, fixed);
+      }
+      PUT_DIGITS(exact, d, digits.text);
+      digits.count = d;
+    } else {
+      digits = SIGNIFICANT(magnitude, d);
+    }
   } else {
     digits = SIGNIFICANT(magnitude, d);
   }
