@@ -147,12 +147,15 @@ void CLOSE_ALL() {
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record) { PUT_RECORD(CONNECTION(unit), record); }
 
 void PUT_RECORD(Connection& c, RecordBuffer& record) {
-  std::int32_t unit = c.unit;
-  if (c.read_only) FAIL_IO(kWriteReadOnly, unit, c.name(), 0);
   record.bytes[record.length] = '\r';
   record.bytes[record.length + 1] = '\n';
-  std::string_view bytes(record.bytes.data(), record.length + 2);
-  if (int error = WRITE_ALL(c.fd, bytes); error != 0) FAIL_IO(kWriteError, unit, c.name(), error);
+  PUT_LINE(c, std::string_view(record.bytes.data(), record.length + 2));
+}
+
+void PUT_LINE(Connection& c, std::string_view line) {
+  std::int32_t unit = c.unit;
+  if (c.read_only) FAIL_IO(kWriteReadOnly, unit, c.name(), 0);
+  if (int error = WRITE_ALL(c.fd, line); error != 0) FAIL_IO(kWriteError, unit, c.name(), error);
   if (!c.cut_after_write) return;
   c.cut_after_write = false;
   off_t here = ::lseek(c.fd, 0, SEEK_CUR);

@@ -51,6 +51,9 @@ void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
 // pays for the lookup once.
 void PUT_RECORD(Connection& c, RecordBuffer& record);
 
+// Hands a record that already ends in CR LF to the connection in one write. Fatal on failure.
+void PUT_LINE(Connection& c, std::string_view line);
+
 // The name a field connects: surrounding blanks (and trailing NULs) removed, then made absolute
 // and lexically normal, or left as typed when that form needs 256 characters or more.
 //   "  dem.asc   " in /data -> "/data/dem.asc"     "" -> ""     "a/../b" in /d -> "/d/b"
