@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 #include <string_view>
 
@@ -75,7 +76,7 @@ bool SIGNIFICANT_EXACT(float magnitude, int count, std::uint32_t& digits, int& p
   if (s < 1 || s > 12) return false;
   double t = static_cast<double>(magnitude) * kPowersOfTen[s];
   if (t >= kPowersOfTen[count]) t = static_cast<double>(magnitude) * kPowersOfTen[--s], ++p;
-  double rounded = std::nearbyint(t);
+  double rounded = (t + 0x1p52) - 0x1p52;  // to an integer, half to even, as nearbyint: t < 2^52
   if (rounded >= kPowersOfTen[count]) rounded = kPowersOfTen[count - 1], ++p;  // 9.99.. -> 10.0..
   digits = static_cast<std::uint32_t>(rounded);
   return true;
@@ -117,38 +118,63 @@ void FIXED_FORM(bool negative, const Digits& d, int k, std::span<char> out) {
   std::copy(d.text + k, d.text + d.count, p + k + 1);
 }
 
-// The eight digits of n < 10^8, leading zeros included, two at a time.
-void PUT_EIGHT_DIGITS(std::uint32_t n, char* text) {
-  std::uint32_t high = n / 10000, low = n % 10000;
-  std::copy_n(&kDigitPairs[2 * (high / 100)], 2, text);
-  std::copy_n(&kDigitPairs[2 * (high % 100)], 2, text + 2);
-  std::copy_n(&kDigitPairs[2 * (low / 100)], 2, text + 4);
-  std::copy_n(&kDigitPairs[2 * (low % 100)], 2, text + 6);
+// The eight digits of n < 10^8 (leading zeros included) as the eight characters of one word,
+// the first in its lowest byte: the halves, quarters and digits are split in parallel lanes, so
+// that no digit passes through memory on its way.
+std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
+  std::uint64_t x = (n / 10000) | (std::uint64_t{n % 10000} << 32);
+  std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007F;  // x / 100 below 10^4
+  x = ((x - hundreds * 100) << 16) | hundreds;
+  std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000F;  // x / 10 below 100
+  x = ((x - tens * 10) << 8) | tens;
+  return x | 0x3030303030303030;
 }
 
-// The widest fixed part FIXED_STAGED builds; the local field leaves room for whole 8-byte copies.
-constexpr std::size_t kStagedWidth = 28;
+constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
+
+// The usual fixed form: 8 digits with 1 to 8 before the point, in 9 to 16 columns. The text is
+// put together in a word and a byte or two and stored over a word of blanks; nothing is read
+// back from memory, so nothing waits on its own stores.
+void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<char> out) {
+  std::uint64_t x = EIGHT_DIGITS(digits);
+  std::uint64_t word = x;  // the first eight characters of the text, then `last`
+  char last = '.';
+  if (k < 8) {
+    std::uint64_t integer = x & ((std::uint64_t{1} << (8 * k)) - 1);
+    word = integer | (std::uint64_t{'.'} << (8 * k)) | ((x - integer) << 8);
+    last = static_cast<char>(x >> 56);
+  }
+  char after_last = last;
+  if (negative) {
+    last = static_cast<char>(word >> 56);
+    word = (word << 8) | '-';
+  }
+  std::memcpy(out.data(), &kEightBlanks, 8);
+  char* p = out.data() + out.size() - 9 - negative;
+  std::memcpy(p, &word, 8);
+  p[8] = last;
+  if (negative) p[9] = after_last;
+}
 
 // The fixed form from count <= 8 digits given as a number, k of them before the point: nearly
-// every grid cell takes this form. Built in a local field from whole 8-byte pieces (digits,
-// then blanks) placed around the point, then copied out once.
-void FIXED_STAGED(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
+// every grid cell takes this form.
+void FIXED_DIGITS(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
   auto length = static_cast<std::size_t>(negative + count + 1);
   if (length > out.size()) return (void)std::fill(out.begin(), out.end(), '*');
-  char text[16];  // the digits from text + 8 - count, blanks after them
-  PUT_EIGHT_DIGITS(digits, text);
-  std::fill_n(text + 8, 8, ' ');
-  const char* first = text + 8 - count;
-  char field[kStagedWidth + 16];
-  std::fill_n(field, sizeof field, ' ');
-  char* point = field + out.size() - (count - k) - 1;
-  char* start = point - k;
-  std::copy_n(first, 8, start);
-  *point = '.';
-  std::copy_n(first + k, 8, point + 1);
-  if (k == 0 && length < out.size()) *--start = '0';
-  if (negative) *--start = '-';
-  std::copy_n(field, out.size(), out.begin());
+  if (count == 8 && k > 0 && out.size() >= 9 && out.size() <= 16) {
+    return FIXED_EIGHT(negative, digits, k, out);
+  }
+  bool zero = k == 0 && length < out.size();
+  char* p = out.data() + out.size() - length - zero;
+  std::fill(out.data(), p, ' ');
+  if (negative) *p++ = '-';
+  if (zero) *p++ = '0';
+  std::uint64_t text = EIGHT_DIGITS(digits) >> (8 * (8 - count));  // the digits, first lowest
+  for (int i = 0; i < count; ++i, text >>= 8) {
+    if (i == k) *p++ = '.';
+    *p++ = static_cast<char>(text & 0xFF);
+  }
+  if (k == count) *p = '.';
 }
 
 // Exponent form of a general field: 0.D1...Dd with E+kk, or +kkk without E beyond two digits.
@@ -205,9 +231,7 @@ void GENERAL(F value, int d, std::span<char> out) {
   if constexpr (std::is_same_v<F, float>) {
     if (SIGNIFICANT_EXACT(magnitude, d, exact, digits.exponent)) {
       int k = digits.exponent + 1;
-      if (k >= 0 && k <= d && fixed.size() <= kStagedWidth) {
-        return FIXED_STAGED(negative, exact, d, k, fixed);
-      }
+      if (k >= 0 && k <= d) return FIXED_DIGITS(negative, exact, d, k, fixed);
       PUT_DIGITS(exact, d, digits.text);
       digits.count = d;
     } else {
