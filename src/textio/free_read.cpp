@@ -70,14 +70,13 @@ int SCAN_NUMBER(Reader& r, Token& t) {
   }
 }
 
-// Takes the digits from p on into leading (no more than kLeadingDigits of them are kept by the
-// caller, so it is exact then), counting those from the first non-zero one on.
-const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading, int& ndigits) {
+// Takes the digits from p on into leading (the caller keeps no more than kLeadingDigits of them,
+// so it is exact then).
+const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading) {
   for (; p < end; ++p) {
     auto digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
     if (digit > 9) break;
     leading = leading * 10 + digit;
-    ndigits += leading != 0;
   }
   return p;
 }
@@ -87,7 +86,6 @@ struct PlainNumber {
   bool sign = false;
   bool negative = false;
   bool point = false;
-  int ndigits = 0;                  // from the first non-zero digit on
   std::int64_t mantissa_digits = 0;
   std::int64_t fraction_digits = 0;
   std::uint64_t leading = 0;        // the digits as a number
@@ -99,10 +97,10 @@ const char* PLAIN_NUMBER(const char* p, const char* end, bool complete, PlainNum
   n.sign = p < end && (*p == '+' || *p == '-');
   n.negative = n.sign && *p == '-';
   const char* first = p += n.sign;
-  p = DIGIT_RUN(p, end, n.leading, n.ndigits);
+  p = DIGIT_RUN(p, end, n.leading);
   n.point = p < end && *p == '.';
   const char* fraction = p + n.point;
-  if (n.point) p = DIGIT_RUN(fraction, end, n.leading, n.ndigits);
+  if (n.point) p = DIGIT_RUN(fraction, end, n.leading);
   n.fraction_digits = p - fraction;
   n.mantissa_digits = (p - first) - n.point;
   if (n.mantissa_digits == 0 || n.mantissa_digits > kLeadingDigits) return nullptr;
@@ -123,7 +121,8 @@ bool SCAN_PLAIN(Reader& r, Token& t) {
   t.only_digits = !n.sign && !n.point;
   t.mantissa_digits = n.mantissa_digits;
   t.shift = -n.fraction_digits;
-  t.ndigits = n.ndigits;
+  // The digits from the first non-zero one on are those of the number they make.
+  for (std::uint64_t rest = n.leading; rest != 0; rest /= 10) ++t.ndigits;
   t.leading = n.leading;
   r.pos = static_cast<std::size_t>(p - r.buf);
   return true;
