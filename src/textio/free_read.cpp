@@ -72,7 +72,7 @@ int SCAN_NUMBER(Reader& r, Token& t) {
 
 // Takes the digits from p on into leading (the caller keeps no more than kLeadingDigits of them,
 // so it is exact then).
-const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading) {
+inline const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading) {
   for (; p < end; ++p) {
     auto digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
     if (digit > 9) break;
@@ -93,7 +93,7 @@ struct PlainNumber {
 
 // Reads a plain number from p when it lies wholly before end, or ends the record there
 // (complete); its end, or nullptr for any other token.
-const char* PLAIN_NUMBER(const char* p, const char* end, bool complete, PlainNumber& n) {
+inline const char* PLAIN_NUMBER(const char* p, const char* end, bool complete, PlainNumber& n) {
   n.sign = p < end && (*p == '+' || *p == '-');
   n.negative = n.sign && *p == '-';
   const char* first = p += n.sign;
@@ -219,23 +219,29 @@ int NEXT_VALUE(Statement& s, bool& null) {
   }
 }
 
-// The usual value of a grid row, blanks and a plain number that converts exactly, taken and
-// stored as the statement would take it; false, with no more than blanks taken, for anything
-// else (a repeat count, a comma, the record's end, a value that needs the general conversion).
-bool PLAIN_SINGLE(Statement& s, float& out) {
+// The usual values of a grid row, blanks and plain numbers that convert exactly, taken and
+// stored as the statement would take them, one after another from the visible part; returns how
+// many. Stops, with no more than blanks taken, at anything else: a repeat count, a comma, the
+// record's end, a value that needs the general conversion.
+std::size_t PLAIN_SINGLES(Statement& s, std::span<float> out) {
   Reader& r = s.r;
   const char* p = r.buf + r.pos;
   const char* end = r.buf + r.end;
-  while (p < end && CLASS_OF(*p) == kBlank) ++p;
+  std::size_t taken = 0;
+  for (; taken < out.size(); ++taken) {
+    while (p < end && CLASS_OF(*p) == kBlank) ++p;
+    PlainNumber n;
+    const char* after = PLAIN_NUMBER(p, end, r.complete, n);
+    if (after == nullptr || (after < end && *after == '*')) break;
+    if (!EXACT_VALUE(n.leading, -n.fraction_digits, n.negative, out[taken])) break;
+    p = after;
+  }
   r.pos = static_cast<std::size_t>(p - r.buf);
-  PlainNumber n;
-  p = PLAIN_NUMBER(p, end, r.complete, n);
-  if (p == nullptr || (p < end && *p == '*')) return false;
-  if (!EXACT_VALUE(n.leading, -n.fraction_digits, n.negative, out)) return false;
-  s.seen_nonblank = true;
-  s.after_comma = false;
-  r.pos = static_cast<std::size_t>(p - r.buf);
-  return true;
+  if (taken > 0) {
+    s.seen_nonblank = true;
+    s.after_comma = false;
+  }
+  return taken;
 }
 
 int STORE(const Token& t, ItemType type, void* at) {
@@ -265,9 +271,12 @@ int READ_FREE_FROM(Reader& r, std::span<const Target> items) {
   for (const Target& item : items) {
     auto* at = static_cast<unsigned char*>(item.at);
     for (std::size_t k = 0; k < item.count; ++k, at += ITEM_SIZE(item.type)) {
-      if (item.type == ItemType::Real32 && s.repeat_left == 0 &&
-          PLAIN_SINGLE(s, *reinterpret_cast<float*>(at))) {
-        continue;
+      if (item.type == ItemType::Real32 && s.repeat_left == 0) {
+        std::span<float> rest(reinterpret_cast<float*>(at), item.count - k);
+        std::size_t taken = PLAIN_SINGLES(s, rest);
+        k += taken;
+        at += taken * sizeof(float);
+        if (k == item.count) break;
       }
       bool null = false;
       if (int status = NEXT_VALUE(s, null); status != 0) return status;

@@ -121,7 +121,7 @@ void FIXED_FORM(bool negative, const Digits& d, int k, std::span<char> out) {
 // The eight digits of n < 10^8 (leading zeros included) as the eight characters of one word,
 // the first in its lowest byte: the halves, quarters and digits are split in parallel lanes, so
 // that no digit passes through memory on its way.
-std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
+inline std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
   std::uint64_t x = (n / 10000) | (std::uint64_t{n % 10000} << 32);
   std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007F;  // x / 100 below 10^4
   x = ((x - hundreds * 100) << 16) | hundreds;
