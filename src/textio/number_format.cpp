@@ -67,7 +67,7 @@ void PUT_DIGITS(std::uint32_t n, int count, char* text) {
 // rounding that to an integer (half to even) is the rounding of the exact value: the count digits
 // as a number, and p with the value ~ D.DDD x 10^p. False when the value lies outside what this
 // covers (below about 1e-5 or from 1e8 on, with 8 digits).
-bool SIGNIFICANT_EXACT(float magnitude, int count, std::uint32_t& digits, int& p) {
+inline bool SIGNIFICANT_EXACT(float magnitude, int count, std::uint32_t& digits, int& p) {
   if (count > 8) return false;
   // 2^e <= v < 2^(e+1) for a normal value; a subnormal one gets e = -127 and is refused below.
   int e = static_cast<int>(std::bit_cast<std::uint32_t>(magnitude) >> 23) - 127;
@@ -135,7 +135,7 @@ constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
 // The usual fixed form: 8 digits with 1 to 8 before the point, in 9 to 16 columns. The text is
 // put together in a word and a byte or two and stored over a word of blanks; nothing is read
 // back from memory, so nothing waits on its own stores.
-void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<char> out) {
+inline void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<char> out) {
   std::uint64_t x = EIGHT_DIGITS(digits);
   std::uint64_t word = x;  // the first eight characters of the text, then `last`
   char last = '.';
@@ -254,7 +254,26 @@ void FORMAT_I(std::int32_t value, std::span<char> out) {
   RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(end - text)), out);
 }
 
-void FORMAT_G(float value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
+// G of 8 digits in 13 to 20 columns where the value takes the fixed form with 1 to 8 digits
+// before the point: what nearly every cell of a grid comes to. Zeros, subnormals, infinities
+// and NaNs all fall outside the exponents SIGNIFICANT_EXACT takes; false for them and for every
+// other case, which the general routine then writes.
+inline bool USUAL_SINGLE(float value, int digits, std::span<char> out) {
+  if (digits != 8 || out.size() < 13 || out.size() > 20) return false;
+  auto bits = std::bit_cast<std::uint32_t>(value);
+  bool negative = (bits >> 31) != 0;
+  float magnitude = std::bit_cast<float>(bits & 0x7FFFFFFF);
+  std::uint32_t exact = 0;
+  int p = 0;
+  if (!SIGNIFICANT_EXACT(magnitude, 8, exact, p) || p < 0 || p > 7) return false;
+  FIXED_EIGHT(negative, exact, p + 1, out.first(out.size() - 4));
+  std::memcpy(out.data() + out.size() - 4, &kEightBlanks, 4);
+  return true;
+}
+
+void FORMAT_G(float value, int digits, std::span<char> out) {
+  if (!USUAL_SINGLE(value, digits, out)) GENERAL(value, digits, out);
+}
 void FORMAT_G(double value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
 
 void FORMAT_FREE_INT(std::int32_t value, std::span<char, kFreeIntWidth> out) {
