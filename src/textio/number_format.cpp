@@ -159,22 +159,13 @@ inline void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<ch
 // The fixed form from count <= 8 digits given as a number, k of them before the point: nearly
 // every grid cell takes this form.
 void FIXED_DIGITS(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
-  auto length = static_cast<std::size_t>(negative + count + 1);
-  if (length > out.size()) return (void)std::fill(out.begin(), out.end(), '*');
-  if (count == 8 && k > 0 && out.size() >= 9 && out.size() <= 16) {
+  if (count == 8 && k > 0 && out.size() >= 9u + negative && out.size() <= 16) {
     return FIXED_EIGHT(negative, digits, k, out);
   }
-  bool zero = k == 0 && length < out.size();
-  char* p = out.data() + out.size() - length - zero;
-  std::fill(out.data(), p, ' ');
-  if (negative) *p++ = '-';
-  if (zero) *p++ = '0';
+  char* p = FIXED_LAYOUT(negative, count, k, out);
+  if (p == nullptr) return;
   std::uint64_t text = EIGHT_DIGITS(digits) >> (8 * (8 - count));  // the digits, first lowest
-  for (int i = 0; i < count; ++i, text >>= 8) {
-    if (i == k) *p++ = '.';
-    *p++ = static_cast<char>(text & 0xFF);
-  }
-  if (k == count) *p = '.';
+  for (int i = 0; i < count; ++i, text >>= 8) p[i + (i >= k)] = static_cast<char>(text & 0xFF);
 }
 
 // Exponent form of a general field: 0.D1...Dd with E+kk, or +kkk without E beyond two digits.
