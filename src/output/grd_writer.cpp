@@ -72,7 +72,7 @@ void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
     Connection& c = CONNECTION(iunit);
     for (std::int32_t j = 1; j <= ny; ++j) {
       WRITE_ROW(c, cells.z.subspan(static_cast<std::size_t>(j - 1) * stride,
-                                       static_cast<std::size_t>(nx)));
+                                   static_cast<std::size_t>(nx)));
     }
   }
   DISCONNECT(iunit);

@@ -144,12 +144,10 @@ void CLOSE_ALL() {
   }
 }
 
-void PUT_RECORD(std::int32_t unit, RecordBuffer& record) { PUT_RECORD(CONNECTION(unit), record); }
-
-void PUT_RECORD(Connection& c, RecordBuffer& record) {
+void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
   record.bytes[record.length] = '\r';
   record.bytes[record.length + 1] = '\n';
-  PUT_LINE(c, std::string_view(record.bytes.data(), record.length + 2));
+  PUT_LINE(CONNECTION(unit), std::string_view(record.bytes.data(), record.length + 2));
 }
 
 void PUT_LINE(Connection& c, std::string_view line) {

@@ -47,11 +47,8 @@ void CLOSE_ALL();
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
 
-// The same for a connection already looked up: a long run of records to one file (grid cells)
-// pays for the lookup once.
-void PUT_RECORD(Connection& c, RecordBuffer& record);
-
-// Hands a record that already ends in CR LF to the connection in one write. Fatal on failure.
+// Hands a record that already ends in CR LF to a connection already looked up, in one write:
+// a long run of records to one file (grid cells) pays for the lookup once. Fatal on failure.
 void PUT_LINE(Connection& c, std::string_view line);
 
 // The name a field connects: surrounding blanks (and trailing NULs) removed, then made absolute

@@ -1,7 +1,6 @@
 #include "textio/number_format.hpp"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -41,26 +40,6 @@ Digits SIGNIFICANT(F magnitude, int count) {
 
 constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,
                                    1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
-
-constexpr std::array<char, 200> DIGIT_PAIRS() {
-  std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-  }
-  return pairs;
-}
-constexpr std::array<char, 200> kDigitPairs = DIGIT_PAIRS();
-
-// The count decimal digits of n (leading zeros included), two at a time.
-void PUT_DIGITS(std::uint32_t n, int count, char* text) {
-  for (; count >= 2; count -= 2, n /= 100) {
-    std::size_t pair = 2 * static_cast<std::size_t>(n % 100);
-    text[count - 2] = kDigitPairs[pair];
-    text[count - 1] = kDigitPairs[pair + 1];
-  }
-  if (count == 1) text[0] = static_cast<char>('0' + n % 10);
-}
 
 // The digits of a single-precision value by exact arithmetic: its 24-bit significand times
 // 5^s (below 2^28) fits in the 53 bits of a double, so v x 10^s is exact for 0 <= s <= 12 and
@@ -159,9 +138,6 @@ inline void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<ch
 // The fixed form from count <= 8 digits given as a number, k of them before the point: nearly
 // every grid cell takes this form.
 void FIXED_DIGITS(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
-  if (count == 8 && k > 0 && out.size() >= 9u + negative && out.size() <= 16) {
-    return FIXED_EIGHT(negative, digits, k, out);
-  }
   char* p = FIXED_LAYOUT(negative, count, k, out);
   if (p == nullptr) return;
   std::uint64_t text = EIGHT_DIGITS(digits) >> (8 * (8 - count));  // the digits, first lowest
@@ -223,7 +199,8 @@ void GENERAL(F value, int d, std::span<char> out) {
     if (SIGNIFICANT_EXACT(magnitude, d, exact, digits.exponent)) {
       int k = digits.exponent + 1;
       if (k >= 0 && k <= d) return FIXED_DIGITS(negative, exact, d, k, fixed);
-      PUT_DIGITS(exact, d, digits.text);
+      std::uint64_t text = EIGHT_DIGITS(exact) >> (8 * (8 - d));
+      std::memcpy(digits.text, &text, 8);  // the d digits; what follows them is not read
       digits.count = d;
     } else {
       digits = SIGNIFICANT(magnitude, d);
@@ -250,9 +227,10 @@ void FORMAT_I(std::int32_t value, std::span<char> out) {
 // and NaNs all fall outside the exponents SIGNIFICANT_EXACT takes; false for them and for every
 // other case, which the general routine then writes.
 inline bool USUAL_SINGLE(float value, int digits, std::span<char> out) {
-  if (digits != 8 || out.size() < 13 || out.size() > 20) return false;
+  if (digits != 8 || out.size() > 20) return false;
   auto bits = std::bit_cast<std::uint32_t>(value);
   bool negative = (bits >> 31) != 0;
+  if (out.size() < 13u + negative) return false;  // the text needs 9 columns, 10 with its sign
   float magnitude = std::bit_cast<float>(bits & 0x7FFFFFFF);
   std::uint32_t exact = 0;
   int p = 0;
