@@ -1,12 +1,13 @@
 // The floor of a whole run: nothing but the run's record writes, one write() of 16 bytes (a
 // 14-column cell and CR LF) per record, to a fresh file.
 //   veldrix_floor out.bin 6255006
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -3,6 +3,13 @@
 // converts a 5000 x 5000 grid once (the grown store). Times are wall-clock; the peak resident
 // memory comes from wait4().
 //   veldrix_whole_run [--pairs N] [--no-big] [--data DIR]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -11,19 +18,13 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr long kHeaderRecords = 5;
 constexpr double kRatioTarget = 1.10;
-constexpr double kSmallRssTarget = 40.0;      // MiB at 2501 x 2501
-constexpr double kGrownRssSlack = 16.0;       // MiB beyond 4 bytes a cell for a grown store
+constexpr double kSmallRssTarget = 40.0;  // MiB at 2501 x 2501
+constexpr double kGrownRssSlack = 16.0;   // MiB beyond 4 bytes a cell for a grown store
 
 struct Outcome {
   double seconds = 0, user = 0, system = 0, rss_mib = 0;
@@ -71,7 +72,7 @@ Outcome RUN(const std::vector<std::string>& args, const std::string& dir,
 }
 
 bool EXISTS(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return stat(path.c_str(), &info) == 0;
 }
 
@@ -164,10 +165,10 @@ int main(int argc, char** argv) {
     bare.push_back(b.seconds);
     ratios.push_back(a.seconds / b.seconds);
     rss.push_back(a.rss_mib);
-    std::printf("pair %d: whole %.3f s (user %.3f, sys %.3f, %.1f MiB)  floor %.3f s (user %.3f, "
-                "sys %.3f)  ratio %.3f\n",
-                k + 1, a.seconds, a.user, a.system, a.rss_mib, b.seconds, b.user, b.system,
-                ratios.back());
+    std::printf(
+        "pair %d: whole %.3f s (user %.3f, sys %.3f, %.1f MiB)  floor %.3f s (user %.3f, "
+        "sys %.3f)  ratio %.3f\n",
+        k + 1, a.seconds, a.user, a.system, a.rss_mib, b.seconds, b.user, b.system, ratios.back());
     std::fflush(stdout);
   }
   unlink(floor_out.c_str());
@@ -185,11 +186,12 @@ int main(int argc, char** argv) {
     CHECK_OUTPUT(data + "/" + grown.output, grown_cells);
     unlink((data + "/" + grown.output).c_str());
     double limit = 4.0 * static_cast<double>(grown_cells) / (1024.0 * 1024.0) + kGrownRssSlack;
-    std::printf("grid %ld x %ld (grown store): %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB "
-                "= %.2f bytes/cell (target <= %.1f MiB: %s)\n",
-                grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib,
-                g.rss_mib * 1024.0 * 1024.0 / static_cast<double>(grown_cells), limit,
-                VERDICT(g.rss_mib <= limit));
+    std::printf(
+        "grid %ld x %ld (grown store): %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB "
+        "= %.2f bytes/cell (target <= %.1f MiB: %s)\n",
+        grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib,
+        g.rss_mib * 1024.0 * 1024.0 / static_cast<double>(grown_cells), limit,
+        VERDICT(g.rss_mib <= limit));
   }
   unlink((data + "/" + small.output).c_str());
   return 0;

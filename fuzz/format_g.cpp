@@ -37,8 +37,8 @@ std::string EXPECTED(double v, int d, int w, int& k) {
     std::string t = v < 0 ? " -Infinity" : " Infinity";
     return t + std::string(width - t.size(), ' ');
   }
-  if (v == 0) return RIGHT("0." + std::string(static_cast<std::size_t>(d - 1), '0'), width - 4) +
-                     "    ";
+  if (v == 0)
+    return RIGHT("0." + std::string(static_cast<std::size_t>(d - 1), '0'), width - 4) + "    ";
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
   std::string digits(1, buf[0]);

@@ -1,14 +1,15 @@
 // Free-form group reads: statements of 16 singles (a grid row) read one after another from a
 // file, with a small buffer and with one that holds the whole file. Where the pieces of a record
 // end must not change anything: the statuses and every stored value agree bit for bit.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "textio/free.hpp"
 #include "textio/records.hpp"
@@ -19,7 +20,7 @@ namespace {
 
 constexpr std::size_t kGroup = 16;
 constexpr std::size_t kStatements = 64;
-constexpr std::size_t kSmallestBuffer = 3;  // room for a Ctrl-Z, CR and LF
+constexpr std::size_t kSmallestBuffer = 3;        // room for a Ctrl-Z, CR and LF
 constexpr std::uint32_t kUntouched = 0x7FA5A5A5;  // a NaN that no read produces
 
 struct Statement {
@@ -73,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (std::size_t k = 0; k < small.size(); ++k) {
     if (small[k].status != whole[k].status || small[k].bits != whole[k].bits) {
-      std::fprintf(stderr, "free_group: statement %zu differs (status %d / %d) with a %zu-byte "
-                   "buffer\n", k, small[k].status, whole[k].status, capacity);
+      std::fprintf(stderr,
+                   "free_group: statement %zu differs (status %d / %d) with a %zu-byte "
+                   "buffer\n",
+                   k, small[k].status, whole[k].status, capacity);
       std::abort();
     }
   }

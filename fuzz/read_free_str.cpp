@@ -24,8 +24,7 @@ void CHECK(bool ok, const char* what, std::string_view text) {
 }
 
 bool KNOWN(int status) {
-  return status == 0 || status == kEndOfData || status == kMalformed ||
-         status == kNotConvertible;
+  return status == 0 || status == kEndOfData || status == kMalformed || status == kNotConvertible;
 }
 
 bool DIGITS(std::string_view s, std::size_t& p) {

@@ -5,24 +5,26 @@
 //   - through RECORD_BEGIN / RECORD_MORE on a reader with a small buffer, whole or in part;
 //   - through 80-column text reads of the file connected as unit 70;
 //   - as the line that the ncols and NODATA_value lookups pick.
-#include <array>
-#include <cstdint>
-#include <cstring>
-#include <span>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-#include <vector>
+#include "textio/records.hpp"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "input/header_values.hpp"
 #include "textio/connection.hpp"
 #include "textio/fixed.hpp"
 #include "textio/free.hpp"
-#include "textio/records.hpp"
 
 using namespace veldrix;
 

@@ -1,8 +1,9 @@
 #include "driver/grid_store.hpp"
 
-#include <charconv>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <charconv>
 
 #include "textio/failure.hpp"
 

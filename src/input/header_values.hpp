@@ -7,9 +7,9 @@
 namespace veldrix {
 
 // Failure policies of a lookup.
-inline constexpr std::int32_t kPolicyStop = 0;     // "Fatal error reading " and the keyword, stop
-inline constexpr std::int32_t kPolicyWarn = 1;     // warn, take the default and show it
-inline constexpr std::int32_t kPolicySilent = 2;   // take the default silently
+inline constexpr std::int32_t kPolicyStop = 0;    // "Fatal error reading " and the keyword, stop
+inline constexpr std::int32_t kPolicyWarn = 1;    // warn, take the default and show it
+inline constexpr std::int32_t kPolicySilent = 2;  // take the default silently
 
 // The line columns a lookup examines.
 inline constexpr int kLookupColumns = 80;

@@ -1,11 +1,12 @@
 #include "textio/failure.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "textio/connection.hpp"
 #include "textio/interrupt.hpp"
@@ -44,10 +45,10 @@ struct OpenReason {
 
 // The reasons an open is refused; any other is failure 30 with the system's own line first.
 constexpr OpenReason kOpenReasons[] = {
-    {ENOENT, kFileNotFound},      {ENOTDIR, kFileNotFound},  {EACCES, kPermissionDenied},
-    {EPERM, kPermissionDenied},   {EROFS, kPermissionDenied}, {EISDIR, kPermissionDenied},
-    {ENXIO, kNoSuchDevice},       {ENODEV, kNoSuchDevice},    {ENAMETOOLONG, kBadFileName},
-    {EINVAL, kBadFileName},       {EMFILE, kOpenFailure},     {ENFILE, kOpenFailure},
+    {ENOENT, kFileNotFound},    {ENOTDIR, kFileNotFound},   {EACCES, kPermissionDenied},
+    {EPERM, kPermissionDenied}, {EROFS, kPermissionDenied}, {EISDIR, kPermissionDenied},
+    {ENXIO, kNoSuchDevice},     {ENODEV, kNoSuchDevice},    {ENAMETOOLONG, kBadFileName},
+    {EINVAL, kBadFileName},     {EMFILE, kOpenFailure},     {ENFILE, kOpenFailure},
 };
 
 void EMIT(std::string_view bytes) {
@@ -70,8 +71,7 @@ void PLATFORM_LINE(int os_error) {
 
 }  // namespace
 
-std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name,
-                        std::span<char> out) {
+std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out) {
   std::string_view text = "unknown failure, unit ";
   for (const CatalogueEntry& e : kCatalogue) {
     if (e.number == number) text = e.before_unit;
@@ -84,12 +84,12 @@ std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name,
     n += k;
   };
   put("forrtl: severe (");
-  put(std::string_view(digits, static_cast<std::size_t>(
-                                   std::to_chars(digits, digits + 16, number).ptr - digits)));
+  put(std::string_view(
+      digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, number).ptr - digits)));
   put("): ");
   put(text);
-  put(std::string_view(digits, static_cast<std::size_t>(
-                                   std::to_chars(digits, digits + 16, unit).ptr - digits)));
+  put(std::string_view(
+      digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, unit).ptr - digits)));
   put(", file ");
   put(name);
   put("\r\r\n");

@@ -43,7 +43,6 @@ void START_UP();
 
 // The bytes of a failure report line, "forrtl: severe (29): file not found, unit 50, file
 // /data/dem.asc" followed by CR CR LF. Returns the length written into out.
-std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name,
-                        std::span<char> out);
+std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out);
 
 }  // namespace veldrix

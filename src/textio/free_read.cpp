@@ -53,7 +53,7 @@ int SKIP_BLANKS(Reader& r, int& c) {
     while (r.pos < r.end && CLASS_OF(r.buf[r.pos]) == kBlank) ++r.pos;
     c = PEEK(r);
     if (c >= 0 && CLASS_OF(static_cast<char>(c)) == kBlank) continue;  // a run of blanks split
-    if (c >= 0) return 0;                                                // between two fills
+    if (c >= 0) return 0;                                              // between two fills
     if (c == kPeekFailed) return r.failure;
     if (int status = RECORD_BEGIN(r); status != 0) return status;
   }
@@ -88,7 +88,7 @@ struct PlainNumber {
   bool point = false;
   std::int64_t mantissa_digits = 0;
   std::int64_t fraction_digits = 0;
-  std::uint64_t leading = 0;        // the digits as a number
+  std::uint64_t leading = 0;  // the digits as a number
 };
 
 // Reads a plain number from p when it lies wholly before end, or ends the record there

@@ -21,7 +21,8 @@ std::size_t ROOM(const FreeRecord& r) {
 
 void PUT(FreeRecord& r, std::string_view text) {
   std::size_t n = std::min(text.size(), kRecordMax - r.buffer.length);
-  std::copy_n(text.begin(), n, r.buffer.bytes.begin() + static_cast<std::ptrdiff_t>(r.buffer.length));
+  std::copy_n(text.begin(), n,
+              r.buffer.bytes.begin() + static_cast<std::ptrdiff_t>(r.buffer.length));
   r.buffer.length += n;
 }
 
@@ -33,7 +34,8 @@ void NUMBER_FIELD(FreeRecord& r, const Value& item) {
     r.buffer.length = 0;
   }
   if (item.type == ItemType::Int32) {
-    FORMAT_FREE_INT(*static_cast<const std::int32_t*>(item.at), std::span(field).first<kFreeIntWidth>());
+    FORMAT_FREE_INT(*static_cast<const std::int32_t*>(item.at),
+                    std::span(field).first<kFreeIntWidth>());
   } else {
     // Widening is exact, and these digits come from the exact value.
     double v = item.type == ItemType::Real32 ? *static_cast<const float*>(item.at)

@@ -1,7 +1,8 @@
 #include "textio/interrupt.hpp"
 
-#include <string_view>
 #include <unistd.h>
+
+#include <string_view>
 
 #include "textio/connection.hpp"
 

@@ -1,10 +1,11 @@
 #include "textio/listing.hpp"
 
-#include <algorithm>
-#include <cstdint>
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace veldrix {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 
 namespace veldrix {
 
@@ -26,8 +26,8 @@ struct Digits {
 template <class F>
 Digits SIGNIFICANT(F magnitude, int count) {
   char buf[48];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific,
-                                 count - 1);
+  auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, count - 1);
   (void)ec;  // the buffer holds every scientific form of these precisions
   Digits d;
   const char* p = buf;
@@ -38,7 +38,7 @@ Digits SIGNIFICANT(F magnitude, int count) {
   return d;
 }
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5, 1e6,
                                    1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
 
 // The digits of a single-precision value by exact arithmetic: its 24-bit significand times

@@ -1,8 +1,9 @@
 #include "textio/records.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "textio/interrupt.hpp"
 

@@ -20,16 +20,16 @@ struct Reader {
   int fd = -1;
   char* buf = nullptr;
   std::size_t capacity = 0;
-  std::size_t pos = 0;     // next unread byte
-  std::size_t len = 0;     // bytes held
-  std::size_t end = 0;     // end of the visible part of the current record
-  std::size_t next = 0;    // start of the following record, once the current one is complete
-  bool complete = false;   // the current record ends at `end`
-  bool open = false;       // a record has begun and its rest is not yet passed over
-  bool eof = false;        // the descriptor has no more data
-  bool single = false;     // a string source: one record and none after it
-  int failure = 0;         // kReadFailure after a refused read
-  int os_error = 0;        // the errno of that read
+  std::size_t pos = 0;    // next unread byte
+  std::size_t len = 0;    // bytes held
+  std::size_t end = 0;    // end of the visible part of the current record
+  std::size_t next = 0;   // start of the following record, once the current one is complete
+  bool complete = false;  // the current record ends at `end`
+  bool open = false;      // a record has begun and its rest is not yet passed over
+  bool eof = false;       // the descriptor has no more data
+  bool single = false;    // a string source: one record and none after it
+  int failure = 0;        // kReadFailure after a refused read
+  int os_error = 0;       // the errno of that read
 };
 
 // Attaches a reader to a descriptor (or detaches it, fd -1), positioned before the first record.

@@ -15,13 +15,13 @@ enum class TokenState : std::uint8_t { Start, Sign, Mantissa, ExpLetter, ExpSign
 
 struct Token {
   TokenState state;
-  bool truth;         // a truth value: T, F, .T or .F and whatever follows up to a separator
-  bool truth_value;   // true for T
+  bool truth;        // a truth value: T, F, .T or .F and whatever follows up to a separator
+  bool truth_value;  // true for T
   bool negative;
   bool has_point;
   bool has_exponent;
-  bool only_digits;   // nothing but digits so far: a repeat count when an asterisk follows
-  bool sticky;        // a non-zero digit beyond kTokenDigits was dropped
+  bool only_digits;  // nothing but digits so far: a repeat count when an asterisk follows
+  bool sticky;       // a non-zero digit beyond kTokenDigits was dropped
   bool exp_negative;
   std::int64_t mantissa_digits;  // digits of the mantissa, leading zeros included
   std::int64_t shift;            // value = digits x 10^(shift + exponent)
@@ -114,8 +114,7 @@ inline void TOKEN_ADD(Token& t, char c) {
       if (t.exponent < kExponentLimit) t.exponent = t.exponent * 10 + (c - '0');
       t.state = TokenState::ExpDigits;
       return;
-    case TokenState::Bad:
-      return;
+    case TokenState::Bad: return;
   }
 }
 
@@ -140,7 +139,10 @@ bool EXACT_VALUE(std::uint64_t n, std::int64_t e, bool negative, F& out) {
   constexpr std::int64_t kPower = kFloat ? 10 : 22;
   if (n > kExactUpTo || e < -kPower || e > kPower) return false;
   const F* powers = nullptr;
-  if constexpr (kFloat) powers = kFloatPowers; else powers = kDoublePowers;
+  if constexpr (kFloat)
+    powers = kFloatPowers;
+  else
+    powers = kDoublePowers;
   F value = static_cast<F>(n);
   value = e < 0 ? value / powers[-e] : value * powers[e];
   out = negative ? -value : value;

@@ -1,13 +1,14 @@
 #include "e2e/harness.hpp"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace veldrix_test {
 
@@ -58,7 +59,8 @@ void EXCHANGE(int in, int out, int err, const std::string& input, Outcome& run) 
 
 }  // namespace
 
-Outcome RUN(const Folder& folder, const std::string& input, const std::vector<std::string>& prefix) {
+Outcome RUN(const Folder& folder, const std::string& input,
+            const std::vector<std::string>& prefix) {
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) std::abort();
   std::vector<std::string> words = prefix;
@@ -96,10 +98,14 @@ void WRITE_FILE(const std::filesystem::path& path, const std::string& bytes) {
 std::string SHOWN(const std::string& bytes) {
   std::string shown;
   for (char c : bytes) {
-    if (c == ' ') shown += "\xE2\x90\xA3";  // the open-box blank sign
-    else if (c == '\r') shown += "\\r";
-    else if (c == '\n') shown += "\\n\n";
-    else shown += c;
+    if (c == ' ')
+      shown += "\xE2\x90\xA3";  // the open-box blank sign
+    else if (c == '\r')
+      shown += "\\r";
+    else if (c == '\n')
+      shown += "\\n\n";
+    else
+      shown += c;
   }
   return shown;
 }

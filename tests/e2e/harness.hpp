@@ -27,7 +27,7 @@ struct Folder {
 // Runs the program in `folder` with `input` on standard input (then end of file). `prefix` goes
 // before the program on the command line (for example setpriv and its options).
 Outcome RUN(const Folder& folder, const std::string& input,
-        const std::vector<std::string>& prefix = {});
+            const std::vector<std::string>& prefix = {});
 
 std::string READ_FILE(const std::filesystem::path& path);
 void WRITE_FILE(const std::filesystem::path& path, const std::string& bytes);

@@ -46,8 +46,8 @@ std::string LINE(const std::string& event) {
 TEST(Interrupt, EachConsoleEventAtTheFirstQuestionWritesItsLineAndStatus) {
   // The key typed at the first question; none: the terminal is closed there.
   for (auto [typed, status, name] : {std::tuple{"\x03", 130, "control-C"},
-                                   {"\x1c", 1, "control-BREAK"},
-                                   {"", 2, "window-CLOSE"}}) {
+                                     {"\x1c", 1, "control-BREAK"},
+                                     {"", 2, "window-CLOSE"}}) {
     SCOPED_TRACE(name);
     const char* key = typed;  // a lambda may not capture a structured binding before C++20's fix
     Folder f;

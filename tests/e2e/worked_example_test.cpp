@@ -13,15 +13,14 @@ TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
   Outcome run = RUN(f, "grid.asc\ngrid.grd\n2\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue +
-                                  " ncols          3\r\n"
-                                  " nrows          2\r\n"
-                                  " mx:            3\r\n"
-                                  " ny:            2\r\n"
-                                  " xllcorner     100.00000    \r\n"
-                                  " yllcorner     200.00000    \r\n"
-                                  " cellsize     10.000000    \r\n"
-                                  " NODATA_value    -9999.0000    \r\n"));
+  EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue + " ncols          3\r\n"
+                                              " nrows          2\r\n"
+                                              " mx:            3\r\n"
+                                              " ny:            2\r\n"
+                                              " xllcorner     100.00000    \r\n"
+                                              " yllcorner     200.00000    \r\n"
+                                              " cellsize     10.000000    \r\n"
+                                              " NODATA_value    -9999.0000    \r\n"));
   EXPECT_EQ(SHOWN(READ_FILE(f / "grid.grd")),
             SHOWN("DSAA\r\n"
                   "           3           2\r\n"

@@ -1,11 +1,12 @@
 #include "input/header_values.hpp"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "textio/connection.hpp"
 #include "textio/fixed.hpp"
@@ -21,7 +22,10 @@ struct Connected {
     std::ofstream(path, std::ios::binary) << bytes;
     CONNECT(kUnit, path.string(), "old");
   }
-  ~Connected() { DISCONNECT(kUnit); std::filesystem::remove(path); }
+  ~Connected() {
+    DISCONNECT(kUnit);
+    std::filesystem::remove(path);
+  }
   std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("vdx_hv_" + std::to_string(::getpid()));
 };
@@ -38,6 +42,7 @@ struct LookupCase {
 
 TEST(HeaderLookup, FindsTheKeywordLineOrWarns) {
   const std::string k79(79, 'k'), nc = "ncols";
+  // clang-format off
   const LookupCase cases[] = {
       {"ncols 100\n", nc, 5, false, 100, " ncols        100\r\n"},
       {"a 1\nb 2\nc 3\nd 4\ne 5\nncols 6\r\n", nc, 5, false, 6, " ncols          6\r\n"},
@@ -60,15 +65,19 @@ TEST(HeaderLookup, FindsTheKeywordLineOrWarns) {
       {"cellsize 1e100\n", "cellsize", 8, true, 1e100, " cellsize    0.10000000+101\r\n"},
       {"cellsize 1e400\n", "cellsize", 8, true, -5, ""},
   };
+  // clang-format on
   for (const LookupCase& c : cases) {
     Connected file(c.file);
     std::int32_t ival = 42;
     double dval = 42;
     testing::internal::CaptureStdout();
-    if (c.real) DREADFIL3(kUnit, c.key, c.keylen, -5, kPolicyWarn, dval);
-    else IREADFIL3(kUnit, c.key, c.keylen, -5, kPolicyWarn, ival);
-    std::string warned = " Warning: Could not read " + c.key + "\r\n Using default value of: " +
-                         (c.real ? "-5.00000    " : "      -5") + "\r\n";
+    if (c.real)
+      DREADFIL3(kUnit, c.key, c.keylen, -5, kPolicyWarn, dval);
+    else
+      IREADFIL3(kUnit, c.key, c.keylen, -5, kPolicyWarn, ival);
+    std::string warned = " Warning: Could not read " + c.key +
+                         "\r\n Using default value of: " + (c.real ? "-5.00000    " : "      -5") +
+                         "\r\n";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out.empty() ? warned : c.out) << c.file;
     EXPECT_EQ(c.real ? dval : ival, c.want) << c.file;
   }
@@ -114,7 +123,8 @@ TEST(SkipRecordsDeathTest, PassesOverLinesAndFailsAtTheEnd) {
   std::string name = std::filesystem::absolute(file.path).lexically_normal().string();
   EXPECT_EXIT(SKIP_REC(kUnit, 4), testing::ExitedWithCode(24),
               testing::ContainsRegex("^forrtl: severe \\(24\\): end-of-file during read, unit 70, "
-                                     "file " + name + "\r\r\n"));
+                                     "file " +
+                                     name + "\r\r\n"));
 }
 
 }  // namespace

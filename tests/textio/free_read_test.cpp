@@ -1,11 +1,12 @@
-#include "textio/free.hpp"
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "textio/free.hpp"
 
 namespace veldrix {
 namespace {
@@ -14,9 +15,12 @@ constexpr double kU = 77;  // what every item holds before a read: "unchanged"
 constexpr ItemType I = ItemType::Int32, R = ItemType::Real32, D = ItemType::Real64;
 
 // A single-precision item's expected value is the decimal whose nearest binary32 it must hold.
+// clang-format off
 struct StrCase { ItemType type; std::string_view text; int status; double want; };
+// clang-format on
 
 TEST(FreeReadString, OneItemPerType) {
+  // clang-format off
   const StrCase cases[] = {
       {I, "   2501", 0, 2501}, {I, "2501.0", 0, 2501}, {I, "2501.9", 0, 2501}, {I, "-2.7", 0, -2},
       {I, "+5", 0, 5}, {I, "25e2", 0, 2500}, {I, "2501 extra words", 0, 2501},
@@ -35,12 +39,16 @@ TEST(FreeReadString, OneItemPerType) {
       {R, "3.4028235e38", 0, std::numeric_limits<float>::max()}, {R, "T*5", 0, -1},
       {R, "Fx,2", 0, 0},  // a truth value runs on through letters and asterisks
   };
+  // clang-format on
   for (const StrCase& c : cases) {
     std::int32_t i = 77;
     float f = 77;
     double d = 77;
-    EXPECT_EQ(READ_FREE_STR(c.text, c.type == I ? INTO(i) : c.type == R ? INTO(f) : INTO(d)),
-              c.status) << c.text;
+    EXPECT_EQ(READ_FREE_STR(c.text, c.type == I   ? INTO(i)
+                                    : c.type == R ? INTO(f)
+                                                  : INTO(d)),
+              c.status)
+        << c.text;
     double want = c.type == R ? static_cast<float>(c.want) : c.want;
     EXPECT_EQ(c.type == I ? i : c.type == R ? f : d, want) << c.text;
   }
@@ -57,6 +65,7 @@ struct GroupCase {
 TEST(FreeReadRecords, GroupsOverSeveralLines) {
   const float U = static_cast<float>(kU);
   const std::string zeros(5000, '0');
+  // clang-format off
   const GroupCase cases[] = {
       {"\n0.3048\n", 1, {{0.3048f}}, 0}, {"0.3048 feet\n", 1, {{0.3048f}}, 0},
       {"1,5\n", 1, {{1}}, 0}, {",\n", 1, {{U}}, 0}, {"/\n9\n", 1, {{U}, {9}}, 0},
@@ -73,6 +82,7 @@ TEST(FreeReadRecords, GroupsOverSeveralLines) {
       {"1.000000059604644775390625" + zeros + "1\n", 1, {{std::nextafter(1.0f, 2.0f)}}, 0},
       {"1.000000059604644775390624" + zeros + "9\n", 1, {{1}}, 0},
   };
+  // clang-format on
   for (const GroupCase& c : cases) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

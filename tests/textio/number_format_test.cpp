@@ -1,5 +1,7 @@
 // Digits of the number fields: the worked tables, then sweeps against snprintf("%.*e") in the C
 // locale, which produces the correctly rounded decimal digits of a double's exact value.
+#include "textio/number_format.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,8 +14,6 @@
 #include <random>
 #include <string>
 #include <string_view>
-
-#include "textio/number_format.hpp"
 
 namespace veldrix {
 namespace {
@@ -36,14 +36,19 @@ std::string FIELD(std::string_view field, double v) {
   return s;
 }
 
+// clang-format off
 struct Case { std::string_view field; double value; std::string_view want; };
+// clang-format on
 
 void REPLAY(std::span<const Case> cases) {
   for (const Case& c : cases) EXPECT_EQ(FIELD(c.field, c.value), c.want) << c.field << c.value;
 }
 
 TEST(GeneralField, WorkedTableSingleAndDouble) {
+  // clang-format off
   struct Row { double value; const char* single; const char* g14; const char* g12; };
+  // clang-format on
+  // clang-format off
   const Row rows[] = {
       {0.0, " 0.0000000    ", " 0.0000000    ", " 0.00000    "},
       {1.0, " 1.0000000    ", " 1.0000000    ", " 1.00000    "},
@@ -62,6 +67,7 @@ TEST(GeneralField, WorkedTableSingleAndDouble) {
       {-0.001, "-.10000000E-02", "-.10000000E-02", "-.100000E-02"},
       {1.0e100, nullptr, "0.10000000+101", "0.100000+101"},
   };
+  // clang-format on
   for (const Row& r : rows) {
     if (r.single) {
       EXPECT_EQ(FIELD("S14.8", r.value), r.single) << r.value;
@@ -72,6 +78,7 @@ TEST(GeneralField, WorkedTableSingleAndDouble) {
 }
 
 TEST(NumberFields, EdgeCases) {
+  // clang-format off
   const Case cases[] = {
       {"I7", -1234567, "*******"}, {"I7", -1000000, "*******"}, {"I8", -1000000, "-1000000"},
       {"I7", 9999999, "9999999"}, {"I11", -2147483648.0, "-2147483648"},
@@ -102,11 +109,13 @@ TEST(NumberFields, EdgeCases) {
       {"S14.8", kNaN, " NaN          "}, {"G14.8", -kInf, " -Infinity    "},
       {"G12.6", kInf, " Infinity   "}, {"G12.6", kNaN, " NaN        "},
   };
+  // clang-format on
   REPLAY(cases);
 }
 
 // The examples above the routines in number_format.hpp, line by line.
 TEST(NumberFields, HeaderExamples) {
+  // clang-format off
   const Case cases[] = {
       {"I8", 0, "       0"}, {"I7", 2501, "   2501"}, {"I7", -123456, "-123456"},
       {"I7", 12345678, "*******"}, {"I8", 123456789, "********"},
@@ -119,6 +128,7 @@ TEST(NumberFields, HeaderExamples) {
       {"F24", 1.0e35, "  1.000000000000000E+035"}, {"F24", 0.0, "  0.000000000000000E+000"},
       {"F24", 0.05, "  5.000000000000000E-002"},
   };
+  // clang-format on
   REPLAY(cases);
 }
 // The Gw.d field with w = d + 6 that snprintf's d significant digits of the value call for.

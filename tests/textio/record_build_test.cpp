@@ -33,6 +33,7 @@ TEST(FixedRecord, ConsoleAndFileLayouts) {
   const std::string_view banner = "veldrix, version of October 10,2000     ";
   const std::int32_t hundred = 100, zero = 0, million = -1000000;
   const double xll = 523456.5, huge = 1.0e100, nodata = -9999.0, none = 0.0;
+  // clang-format off
   const struct { Layout layout; std::vector<Value> items; std::string_view want; } rows[] = {
       {kBanner, {ITEM(banner)}, " veldrix, version of October 10,2000     "},  // 41 columns
       {kIntEcho, {ITEM("ncols"), ITEM(hundred)}, " ncols        100"},
@@ -48,6 +49,7 @@ TEST(FixedRecord, ConsoleAndFileLayouts) {
       {kMarker, {ITEM("DSAA")}, "DSAA"},
       {kTrailingSkip, {}, "   ab"},  // the length is the last column written, not skipped
   };
+  // clang-format on
   for (const auto& r : rows) EXPECT_EQ(FIXED(r.layout, r.items), r.want);
 }
 
@@ -71,6 +73,7 @@ TEST(FreeRecord, TextsIntegersAndDoubles) {
   const std::int32_t nx = 2501, five = 5, four = 4;
   const double x0 = 650000.25, x1 = 651000.25, z0 = -99999.9921875, z1 = 99999.9921875;
   const std::string_view note = "   Note: corrects for ARC export by increasing";
+  // clang-format off
   const struct { std::vector<Value> items; std::string_view want; } rows[] = {
       {{ITEM("mx: "), ITEM(nx)}, " mx:         2501"},
       {{ITEM("mx: "), ITEM(five)}, " mx:            5"},
@@ -80,6 +83,7 @@ TEST(FreeRecord, TextsIntegersAndDoubles) {
       {{ITEM(note)}, "    Note: corrects for ARC export by increasing"},
       {{ITEM(five), ITEM("mx: ")}, "           5mx: "},  // only a text that starts the record
   };
+  // clang-format on
   for (const auto& r : rows) EXPECT_EQ(FREE(r.items), r.want);
 }
 

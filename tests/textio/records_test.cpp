@@ -1,12 +1,13 @@
 #include "textio/records.hpp"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "textio/connection.hpp"
 #include "textio/fixed.hpp"
@@ -36,6 +37,7 @@ std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, 
 }
 
 TEST(LineSplitting, RecordsThroughAnEightByteBuffer) {
+  // clang-format off
   const struct { std::string bytes; std::vector<std::string> records; } cases[] = {
       {"ab\r\ncd\nef", {"ab", "cd", "ef"}},      // CR LF, LF, a last line without LF
       {"abcdefg\r\nxyz\n", {"abcdefg", "xyz"}},  // the CR LF split across two refills
@@ -47,6 +49,7 @@ TEST(LineSplitting, RecordsThroughAnEightByteBuffer) {
       {"1234567\n\x1a", {"1234567"}}, {"123456\n\x1a\r\nb", {"123456"}},  // ... after a refill
       {"\x1ax\n\x1a\r\x1a\n", {"\x1ax", "\x1a\r\x1a"}},  // lines that are not Ctrl-Z alone
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(RECORDS(c.bytes, 8, true), c.records) << testing::PrintToString(c.bytes);
     EXPECT_EQ(RECORDS(c.bytes, 8, false).size(), c.records.size());
@@ -60,11 +63,13 @@ TEST(LineSplitting, TextFieldsAndStatusReads) {
   std::ofstream(path, std::ios::binary)
       << "ncols 5\r\n\tx\n\n" + std::string(90, 'w') + "\nabcdef\nabcdef\n\x1a\nafter\n";
   CONNECT(70, path.string(), "old");
+  // clang-format off
   const struct { int w; std::size_t n; int status; std::string text; } reads[] = {
       {80, 80, 0, "ncols 5" + std::string(73, ' ')}, {0, 3, 0, "\tx "},
       {80, 80, 0, std::string(80, ' ')}, {80, 80, 0, std::string(80, 'w')},
       {6, 4, 0, "cdef"}, {2, 4, 0, "ab  "}, {80, 80, -1, ""}, {80, 80, -1, ""},
   };
+  // clang-format on
   for (const auto& rd : reads) {
     std::array<char, 80> text;
     const FieldSpec layout[] = {TEXT(rd.w)};
