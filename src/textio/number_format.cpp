@@ -109,6 +109,11 @@ inline std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
   return x | 0x3030303030303030;
 }
 
+// The count <= 8 digits of n < 10^count as the characters of one word, the first lowest.
+inline std::uint64_t DIGIT_WORD(std::uint32_t n, int count) {
+  return EIGHT_DIGITS(n) >> (8 * (8 - count));
+}
+
 constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
 
 // The usual fixed form: 8 digits with 1 to 8 before the point, in 9 to 16 columns. The text is
@@ -140,7 +145,7 @@ inline void FIXED_EIGHT(bool negative, std::uint32_t digits, int k, std::span<ch
 void FIXED_DIGITS(bool negative, std::uint32_t digits, int count, int k, std::span<char> out) {
   char* p = FIXED_LAYOUT(negative, count, k, out);
   if (p == nullptr) return;
-  std::uint64_t text = EIGHT_DIGITS(digits) >> (8 * (8 - count));  // the digits, first lowest
+  std::uint64_t text = DIGIT_WORD(digits, count);
   for (int i = 0; i < count; ++i, text >>= 8) p[i + (i >= k)] = static_cast<char>(text & 0xFF);
 }
 
@@ -201,7 +206,7 @@ template <class F>
     if (SIGNIFICANT_EXACT(magnitude, d, exact, digits.exponent)) {
       int k = digits.exponent + 1;
       if (k >= 0 && k <= d) return FIXED_DIGITS(negative, exact, d, k, fixed);
-      std::uint64_t text = EIGHT_DIGITS(exact) >> (8 * (8 - d));
+      std::uint64_t text = DIGIT_WORD(exact, d);
       std::memcpy(digits.text, &text, 8);  // the d digits; what follows them is not read
       digits.count = d;
     } else {
