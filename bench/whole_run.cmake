@@ -1,15 +1,18 @@
-# The whole-run benchmark: the grid generator, the floor (bare record writes) and the driver that
-# runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
+# The whole-run benchmark: the grid generator, the two floors (bare record writes, records copied
+# into the mapped output) and the driver that runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
 set(VELDRIX_BENCH_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(veldrix_make_grid ${VELDRIX_BENCH_DIR}/make_grid.cpp)
 add_executable(veldrix_floor ${VELDRIX_BENCH_DIR}/floor.cpp)
+add_executable(veldrix_map_floor ${VELDRIX_BENCH_DIR}/map_floor.cpp)
+target_link_libraries(veldrix_map_floor PRIVATE veldrix_core)
 add_executable(veldrix_whole_run ${VELDRIX_BENCH_DIR}/whole_run.cpp)
 target_compile_definitions(veldrix_whole_run PRIVATE
   VELDRIX_PROGRAM="$<TARGET_FILE:veldrix>"
   VELDRIX_FLOOR="$<TARGET_FILE:veldrix_floor>"
+  VELDRIX_MAP_FLOOR="$<TARGET_FILE:veldrix_map_floor>"
   VELDRIX_MAKE_GRID="$<TARGET_FILE:veldrix_make_grid>"
   VELDRIX_BENCH_DATA="${VELDRIX_BENCH_DIR}/data")
-add_dependencies(veldrix_whole_run veldrix veldrix_floor veldrix_make_grid)
-set_target_properties(veldrix_make_grid veldrix_floor veldrix_whole_run PROPERTIES
+add_dependencies(veldrix_whole_run veldrix veldrix_floor veldrix_map_floor veldrix_make_grid)
+set_target_properties(veldrix_make_grid veldrix_floor veldrix_map_floor veldrix_whole_run PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -9,6 +9,7 @@
 #include "textio/fixed.hpp"
 #include "textio/free.hpp"
 #include "textio/number_format.hpp"
+#include "textio/record_slots.hpp"
 
 namespace veldrix {
 namespace {
@@ -32,27 +33,17 @@ void CELL_TEXT(float cell, std::span<char> text) {
 }
 
 constexpr std::size_t kLineLength = kBlankCell.size() + 2;  // the cell text and CR LF
-constexpr std::size_t kBlockCells = 256;
 
-// Cells are formatted a block at a time and then written one record each. Formatting between
-// two writes would run on what every system call leaves of the caches and branch history; a
-// block of lines is made in one go instead, and the writes follow one another as closely as
-// bare writes do.
-void WRITE_ROW(Connection& c, std::span<const float> row) {
-  std::array<char, kBlockCells * kLineLength> lines;
-  for (std::size_t at = 0; at < lines.size(); at += kLineLength) {
-    lines[at + kLineLength - 2] = '\r';
-    lines[at + kLineLength - 1] = '\n';
-  }
-  while (!row.empty()) {
-    std::size_t n = std::min(row.size(), kBlockCells);
-    for (std::size_t i = 0; i < n; ++i) {
-      CELL_TEXT(row[i], std::span(lines).subspan(i * kLineLength, kBlankCell.size()));
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      PUT_LINE(c, std::string_view(lines.data() + i * kLineLength, kLineLength));
-    }
-    row = row.subspan(n);
+// Each cell's text goes straight into the slot of its record, CR LF after it; the record layer
+// decides how the slots reach the file. `left` counts the records still to come in the grid.
+void WRITE_ROW(RecordSlots& slots, std::span<const float> row, std::uint64_t& left) {
+  for (std::size_t i = 0; i < row.size(); ++i, --left) {
+    if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
+    char* line = slots.next;
+    CELL_TEXT(row[i], std::span(line, kBlankCell.size()));
+    line[kLineLength - 2] = '\r';
+    line[kLineLength - 1] = '\n';
+    SLOT_DONE(slots);
   }
 }
 
@@ -69,11 +60,16 @@ void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
   if (nx >= 1) {
     auto stride = static_cast<std::size_t>(cells.column_capacity);
-    Connection& c = CONNECTION(iunit);
+    static RecordSlots slots;  // its staging space is too large for the stack
+    SLOTS_BEGIN(slots, CONNECTION(iunit), kLineLength);
+    std::uint64_t left = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
     for (std::int32_t j = 1; j <= ny; ++j) {
-      WRITE_ROW(c, cells.z.subspan(static_cast<std::size_t>(j - 1) * stride,
-                                   static_cast<std::size_t>(nx)));
+      WRITE_ROW(
+          slots,
+          cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, static_cast<std::size_t>(nx)),
+          left);
     }
+    SLOTS_END(slots);
   }
   DISCONNECT(iunit);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "textio/failure.hpp"
+#include "textio/interrupt.hpp"
 
 namespace veldrix {
 namespace {
@@ -19,6 +20,8 @@ constexpr std::size_t kReadBuffer = 128 * 1024;
 
 Connection g_slots[kSlots];
 char g_buffers[kSlots][kReadBuffer];
+std::atomic<std::int64_t> g_kept[kSlots];
+static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 
 struct ConsoleStream {
   std::int32_t unit;
@@ -122,6 +125,7 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
   struct stat info = {};
   c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
+  g_kept[SLOT_INDEX(c)].store(-1);
   c.in_use = true;
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
 }
@@ -134,11 +138,27 @@ void REWIND(std::int32_t unit) {
 
 void DISCONNECT(std::int32_t unit) {
   Connection& c = CONNECTION(unit);
+  if (c.console) {
+    c.in_use = false;
+    return;
+  }
+  std::int64_t kept = KEPT_LENGTH(c).exchange(-1);
+  if (kept >= 0 && ::ftruncate(c.fd, kept) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
   c.in_use = false;
-  if (!c.console && ::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
+  if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
+}
+
+std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return g_kept[SLOT_INDEX(c)]; }
+
+void KEEP_COMPLETED_RECORDS() {
+  for (Connection& c : g_slots) {
+    std::int64_t kept = KEPT_LENGTH(c).load();
+    if (c.in_use && !c.console && kept >= 0) ::ftruncate(c.fd, kept);
+  }
 }
 
 void CLOSE_ALL() {
+  KEEP_COMPLETED_RECORDS();
   for (Connection& c : g_slots) {
     if (c.in_use && !c.console) ::close(c.fd);
     c.in_use = false;
@@ -151,14 +171,41 @@ void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
   PUT_LINE(CONNECTION(unit), std::string_view(record.bytes.data(), record.length + 2));
 }
 
-void PUT_LINE(Connection& c, std::string_view line) {
-  std::int32_t unit = c.unit;
-  if (c.read_only) FAIL_IO(kWriteReadOnly, unit, c.name(), 0);
-  if (int error = WRITE_ALL(c.fd, line); error != 0) FAIL_IO(kWriteError, unit, c.name(), error);
-  if (!c.cut_after_write) return;
+namespace {
+
+// The first record written to a disk file ends it: nothing of a longer old file stays.
+int CUT_AFTER_FIRST_RECORD(Connection& c) {
   c.cut_after_write = false;
   off_t here = ::lseek(c.fd, 0, SEEK_CUR);
-  if (here < 0 || ::ftruncate(c.fd, here) != 0) FAIL_IO(kWriteError, unit, c.name(), errno);
+  if (here < 0 || ::ftruncate(c.fd, here) != 0) return errno;
+  KEPT_LENGTH(c).store(here);
+  return 0;
+}
+
+// The record's bytes are out: the file counts them, after the cut when it is the first.
+int RECORD_OUT(Connection& c, std::size_t length) {
+  if (c.cut_after_write) return CUT_AFTER_FIRST_RECORD(c);
+  std::atomic<std::int64_t>& kept = KEPT_LENGTH(c);
+  if (kept.load() >= 0) kept.store(kept.load() + static_cast<std::int64_t>(length));
+  return 0;
+}
+
+}  // namespace
+
+// A console event that comes while the record goes out waits for it, the first record's cut
+// included; a failure report wins over a waiting event.
+void PUT_LINE(Connection& c, std::string_view line) {
+  if (c.read_only) FAIL_IO(kWriteReadOnly, c.unit, c.name(), 0);
+  HOLD_EVENTS();
+  std::size_t written = 0;
+  int error = WRITE_ALL(c.fd, line, written);
+  if (error == 0) error = RECORD_OUT(c, line.size());
+  if (error > 0) {
+    // A first record written only in part has already overwritten the old file's start.
+    if (c.cut_after_write && written > 0) KEPT_LENGTH(c).store(0);
+    FAIL_IO(kWriteError, c.unit, c.name(), error);
+  }
+  SERVE_HELD_EVENT();
 }
 
 }  // namespace veldrix

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -41,8 +42,19 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
 void REWIND(std::int32_t unit);
 void DISCONNECT(std::int32_t unit);
 
-// Closes every connection, keeping its file. Async-signal-safe.
+// Closes every connection, keeping its file with exactly its completed records.
+// Async-signal-safe.
 void CLOSE_ALL();
+
+// The bytes of a file connection that hold completed records, counted from the moment its first
+// record cut the file, and -1 before (an old file is then left as it was). Read by signal
+// handlers.
+std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
+
+// Cuts every file connection to its kept length, so that nothing of a record written only in
+// part, and nothing reserved beyond the completed records, stays in it. Async-signal-safe; every
+// way the run ends does this before it writes its line.
+void KEEP_COMPLETED_RECORDS();
 
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);

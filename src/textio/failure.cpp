@@ -102,6 +102,7 @@ void START_UP() {
 }
 
 void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
+  KEEP_COMPLETED_RECORDS();
   if (os_error != 0) PLATFORM_LINE(os_error);
   char line[kNameMax + 128];
   EMIT(std::string_view(line, REPORT_LINE(number, unit, name, line)));
@@ -118,6 +119,7 @@ void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
 }
 
 void STOP_RUN(std::string_view text) {
+  KEEP_COMPLETED_RECORDS();
   if (!text.empty()) {
     RecordBuffer record;
     record.length = std::min(text.size(), kRecordMax);

@@ -43,11 +43,14 @@ void INSTALL_INTERRUPTS() {
   action.sa_flags = 0;  // no SA_RESTART: a blocked write returns so that the event is served
   for (const ConsoleEvent& e : kEvents) sigaction(e.signal_number, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit is then a refused write (EFBIG), reported like a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void INTERRUPT_EXIT(int signal_number) {
   for (const ConsoleEvent& e : kEvents) {
     if (e.signal_number != signal_number) continue;
+    KEEP_COMPLETED_RECORDS();
     ssize_t ignored = ::write(STDERR_FILENO, e.line.data(), e.line.size());
     (void)ignored;
     CLOSE_ALL();

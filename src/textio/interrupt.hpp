@@ -18,15 +18,13 @@ void INSTALL_INTERRUPTS();
 
 inline bool INTERRUPT_PENDING() { return g_pending_event != 0; }
 
-// Held while one record goes out.
-struct WRITE_GUARD {
-  WRITE_GUARD() { g_writing_record = 1; }
-  ~WRITE_GUARD() {
-    g_writing_record = 0;
-    if (g_pending_event != 0) INTERRUPT_EXIT(g_pending_event);
-  }
-  WRITE_GUARD(const WRITE_GUARD&) = delete;
-  WRITE_GUARD& operator=(const WRITE_GUARD&) = delete;
-};
+// While one record goes out, a console event waits for it.
+inline void HOLD_EVENTS() { g_writing_record = 1; }
+
+// The record is out (or abandoned): an event that waited for it ends the run now.
+inline void SERVE_HELD_EVENT() {
+  g_writing_record = 0;
+  if (g_pending_event != 0) INTERRUPT_EXIT(g_pending_event);
+}
 
 }  // namespace veldrix

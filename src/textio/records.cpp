@@ -113,17 +113,16 @@ bool RECORD_MORE(Reader& r) {
   return true;
 }
 
-int WRITE_ALL(int fd, std::string_view bytes) {
-  std::size_t done = 0;
-  WRITE_GUARD guard;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+int WRITE_ALL(int fd, std::string_view bytes, std::size_t& written) {
+  written = 0;
+  while (written < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
     if (n >= 0) {
-      done += static_cast<std::size_t>(n);
+      written += static_cast<std::size_t>(n);
       continue;
     }
     if (errno != EINTR) return errno;
-    if (done == 0 && INTERRUPT_PENDING()) break;  // nothing of this record is out yet
+    if (written == 0 && INTERRUPT_PENDING()) return kWriteAbandoned;
   }
   return 0;
 }

@@ -57,8 +57,12 @@ struct RecordBuffer {
   std::size_t length = 0;
 };
 
+// What WRITE_ALL returns when a console event is waiting and nothing of the bytes is out yet.
+inline constexpr int kWriteAbandoned = -1;
+
 // Writes bytes to a descriptor with one write() when the system takes them whole, going on after
-// short writes and EINTR. Returns 0 or the errno of the refusal.
-int WRITE_ALL(int fd, std::string_view bytes);
+// short writes and EINTR. Returns 0, kWriteAbandoned, or the errno of the refusal; `written`
+// tells how many bytes are out.
+int WRITE_ALL(int fd, std::string_view bytes, std::size_t& written);
 
 }  // namespace veldrix

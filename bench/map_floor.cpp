@@ -1,0 +1,36 @@
+// The mapping floor of a whole run: a header of the run's length, then the same number of
+// 16-byte cell records copied into the output file through the record layer's own windows (a
+// shared mapping of the file, reserved a window at a time), and nothing else.
+//   veldrix_map_floor out.grd 6255001
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "textio/connection.hpp"
+#include "textio/record_slots.hpp"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <file> <records>\n", argv[0]);
+    return 2;
+  }
+  std::uint64_t left = std::strtoull(argv[2], nullptr, 10);
+  constexpr std::int32_t kUnit = 60;
+  veldrix::CONNECT(kUnit, argv[1], "unknown");
+  veldrix::Connection& c = veldrix::CONNECTION(kUnit);
+  veldrix::PUT_LINE(c, "DSAA\r\n");
+  // The other four header records, as long as the size and the three ranges.
+  for (std::size_t width : {24, 48, 48, 48}) veldrix::PUT_LINE(c, std::string(width, ' ') + "\r\n");
+  static veldrix::RecordSlots slots;
+  static const char kRecord[17] = "   1234.5670  \r\n";
+  veldrix::SLOTS_BEGIN(slots, c, 16);
+  for (; left > 0; --left) {
+    if (slots.next == slots.limit) veldrix::SLOTS_MORE(slots, left);
+    std::memcpy(slots.next, kRecord, 16);
+    veldrix::SLOT_DONE(slots);
+  }
+  veldrix::SLOTS_END(slots);
+  veldrix::DISCONNECT(kUnit);
+  return 0;
+}

@@ -1,0 +1,136 @@
+#include "textio/record_slots.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <string_view>
+
+#include "textio/failure.hpp"
+
+namespace veldrix {
+namespace {
+
+// The most a window adds to the resident set; a multiple of every page size in use.
+constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+
+// The window being filled, for the fault handler: a store into it that faults (the file was cut
+// by another program, a media error) is a failed write of its connection.
+char* volatile g_window_begin = nullptr;
+char* volatile g_window_end = nullptr;
+Connection* volatile g_window_connection = nullptr;
+
+void ON_BUS_ERROR(int, siginfo_t* info, void*) {
+  char* at = static_cast<char*>(info->si_addr);
+  Connection* c = g_window_connection;
+  if (c != nullptr && at >= g_window_begin && at < g_window_end) {
+    FAIL_IO(kWriteError, c->unit, c->name(), EIO);
+  }
+  // Not ours: the fault is the program's own, and ends it as it would have.
+  std::signal(SIGBUS, SIG_DFL);
+}
+
+void CATCH_BUS_ERRORS() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  struct sigaction action = {};
+  action.sa_sigaction = ON_BUS_ERROR;
+  action.sa_flags = SA_SIGINFO;
+  sigfillset(&action.sa_mask);  // the failure report is not cut short by a console event
+  sigaction(SIGBUS, &action, nullptr);
+}
+
+void UNMAP(RecordSlots& s) {
+  if (s.window == nullptr) return;
+  g_window_connection = nullptr;
+  g_window_begin = nullptr;
+  g_window_end = nullptr;
+  ::munmap(s.window, s.window_bytes);
+  s.window = nullptr;
+}
+
+// From the record at s.done on, every record goes out through write().
+void STAGE(RecordSlots& s) {
+  UNMAP(s);
+  s.mapped = false;
+  s.map_refused = true;
+  // The file may hold a reservation beyond the completed records; the writes go after them.
+  if (::ftruncate(s.c->fd, s.done) != 0 || ::lseek(s.c->fd, s.done, SEEK_SET) < 0) {
+    FAIL_IO(kWriteError, s.c->unit, s.c->name(), errno);
+  }
+}
+
+// Reserves and maps the file's bytes for up to `wanted` records after s.done; false when the file
+// system refuses either (a full disk, a quota, a file-size limit, no reservation or no shared
+// mapping on this file system).
+bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
+  UNMAP(s);
+  static const auto page = static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
+  std::int64_t base = s.done - s.done % page;
+  auto offset = static_cast<std::size_t>(s.done - base);
+  std::size_t records = std::min(wanted, (kWindowBytes - offset) / s.length);
+  std::size_t bytes = records * s.length;
+  // fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes
+  // zeros, which is neither a reservation nor fast.
+  int refused = 0;
+  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
+         errno == EINTR) {
+  }
+  if (refused != 0) return false;
+  void* at = ::mmap(nullptr, offset + bytes, PROT_READ | PROT_WRITE, MAP_SHARED, s.c->fd, base);
+  if (at == MAP_FAILED) return false;
+  s.window = static_cast<char*>(at);
+  s.window_bytes = offset + bytes;
+  s.next = s.window + offset;
+  s.limit = s.next + bytes;
+  g_window_begin = s.window;
+  g_window_end = s.window + s.window_bytes;
+  g_window_connection = s.c;
+  return true;
+}
+
+bool REGULAR_FILE(const Connection& c) {
+  struct stat info = {};
+  return !c.console && ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
+  s.c = &c;
+  s.kept = &KEPT_LENGTH(c);
+  s.length = length;
+  s.next = s.limit = nullptr;
+  s.done = s.kept->load();
+  // Mapping needs the kept length: a regular file whose first record has cut it.
+  s.mapped = s.done >= 0 && !c.read_only && REGULAR_FILE(c);
+  s.map_refused = !s.mapped;
+  if (s.mapped) CATCH_BUS_ERRORS();
+}
+
+void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
+  wanted = std::max<std::size_t>(wanted, 1);
+  if (!s.map_refused && MAP_WINDOW(s, wanted)) return;
+  if (s.mapped) STAGE(s);
+  std::size_t records = std::min(wanted, s.staged.size() / s.length);
+  s.next = s.staged.data();
+  s.limit = s.next + records * s.length;
+}
+
+void SLOT_WRITE(RecordSlots& s) {
+  PUT_LINE(*s.c, std::string_view(s.next, s.length));
+  s.next += s.length;
+  if (s.done >= 0) s.done += static_cast<std::int64_t>(s.length);
+}
+
+void SLOTS_END(RecordSlots& s) {
+  UNMAP(s);
+  s.next = s.limit = nullptr;
+}
+
+}  // namespace veldrix

@@ -1,0 +1,68 @@
+// Runs of records of one fixed length to a file connection: the caller fills the slots this
+// layer hands out, one record each, and marks each record done the moment all its bytes are
+// stored.
+//
+// For a regular file the slots are the file's own pages: a shared mapping of a bounded window,
+// its blocks reserved before any page of it is touched, so a full disk or a quota is met as a
+// refused reservation and never as a fault on a page. A byte stored there is in the page cache at
+// once, where write() would have put it, and stays there however the process ends. Where the
+// reservation or the mapping is refused, or the output is not a regular file, each done slot
+// goes out in one write() instead, from the record where the refusal came on.
+//
+// Either way the connection's kept length (KEPT_LENGTH) counts exactly the completed records,
+// and every ending path trims the file to it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "textio/connection.hpp"
+
+namespace veldrix {
+
+struct RecordSlots {
+  Connection* c = nullptr;
+  std::atomic<std::int64_t>* kept = nullptr;  // the connection's kept length
+  std::size_t length = 0;                     // bytes of one record, its line end included
+  char* next = nullptr;                       // the slot to fill next
+  char* limit = nullptr;                      // the end of the slots handed out
+  std::int64_t done = 0;                      // file offset just past the last done record
+  bool mapped = false;                        // the slots are the file's pages
+  bool map_refused = false;                   // a refusal seen: write() from here on
+  char* window = nullptr;                     // the mapped window, page aligned
+  std::size_t window_bytes = 0;
+  std::array<char, 16384> staged;  // the slots of the write() path
+};
+
+// Starts a run of records of `length` bytes (at most the staging size) after what the
+// connection has written so far.
+void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length);
+
+// Hands out slots for at most `wanted` (at least 1) more records in [s.next, s.limit). Call it
+// only when every slot handed out before is done.
+void SLOTS_MORE(RecordSlots& s, std::size_t wanted);
+
+// The write() path of SLOT_DONE: the staged record goes out in one write.
+void SLOT_WRITE(RecordSlots& s);
+
+// The record in the slot at s.next is complete: it counts from now on.
+inline void SLOT_DONE(RecordSlots& s) {
+  if (!s.mapped) {
+    SLOT_WRITE(s);
+    return;
+  }
+  s.next += s.length;
+  s.done += static_cast<std::int64_t>(s.length);
+  // Every byte of the record is stored before the count says so, as a signal handler sees it.
+  std::atomic_signal_fence(std::memory_order_release);
+  s.kept->store(s.done, std::memory_order_relaxed);
+}
+
+// Ends the run: the window is unmapped; the file keeps exactly its completed records.
+void SLOTS_END(RecordSlots& s);
+
+}  // namespace veldrix
