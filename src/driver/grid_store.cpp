@@ -3,7 +3,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 #include "textio/failure.hpp"
 
@@ -53,6 +55,18 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   cells.z = std::span(static_cast<float*>(at), static_cast<std::size_t>(count));
   cells.column_capacity = nx;
   cells.row_capacity = ny;
+}
+
+// A fault per page of the store costs more than one call for all of them.
+void PREPARE_ROWS(GridCells& cells, std::int32_t ny) {
+  if (ny <= 0) return;
+  std::size_t rows =
+      std::min(static_cast<std::size_t>(ny), static_cast<std::size_t>(cells.row_capacity));
+  std::size_t bytes = rows * static_cast<std::size_t>(cells.column_capacity) * sizeof(float);
+  auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  auto start = reinterpret_cast<std::uintptr_t>(cells.z.data());
+  std::uintptr_t first = start - start % page;
+  ::madvise(reinterpret_cast<void*>(first), bytes + (start - first), MADV_POPULATE_WRITE);
 }
 
 }  // namespace veldrix

@@ -39,4 +39,7 @@ GridStore& GRID_STORE();
 // line on the error stream naming ncols and nrows.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
+// Makes the pages of the first ny rows writable in one call before the rows are read into them.
+void PREPARE_ROWS(GridCells& cells, std::int32_t ny);
+
 }  // namespace veldrix

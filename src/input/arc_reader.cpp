@@ -49,6 +49,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx,
   xmax = (static_cast<double>(nx) - 1) * cellsize + xmin;
   ymax = (static_cast<double>(ny) - 1) * cellsize + ymin;
   REWIND(iunit);
+  PREPARE_ROWS(cells, ny);
   SKIP_REC(iunit, kHeaderLines);
   READ_ROWS(iunit, nx, ny, cells);
   DISCONNECT(iunit);

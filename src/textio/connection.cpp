@@ -57,6 +57,15 @@ Connection* FIND(std::int32_t unit) {
   return nullptr;
 }
 
+// Cuts a file connection to its kept length; only ever shortens, so a file that another program
+// cut is not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
+int TRIM(const Connection& c) {
+  std::int64_t kept = KEPT_LENGTH(c).load();
+  struct stat info = {};
+  if (c.console || kept < 0 || ::fstat(c.fd, &info) != 0 || info.st_size <= kept) return 0;
+  return ::ftruncate(c.fd, kept) == 0 ? 0 : errno;
+}
+
 bool NO_WRITE_ACCESS(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
 // Opens read-write, once more read-only when write access is refused; returns the errno.
@@ -142,8 +151,8 @@ void DISCONNECT(std::int32_t unit) {
     c.in_use = false;
     return;
   }
-  std::int64_t kept = KEPT_LENGTH(c).exchange(-1);
-  if (kept >= 0 && ::ftruncate(c.fd, kept) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
+  if (int error = TRIM(c); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
+  KEPT_LENGTH(c).store(-1);
   c.in_use = false;
   if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
 }
@@ -152,8 +161,7 @@ std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return g_kept[SLOT
 
 void KEEP_COMPLETED_RECORDS() {
   for (Connection& c : g_slots) {
-    std::int64_t kept = KEPT_LENGTH(c).load();
-    if (c.in_use && !c.console && kept >= 0) ::ftruncate(c.fd, kept);
+    if (c.in_use) TRIM(c);
   }
 }
 

@@ -77,10 +77,16 @@ TEST(Interrupt, ControlCWhileWritingLeavesOnlyWholeCellRecords) {
   WRITE_FILE(f / "answers", "big.asc\nbig.grd\n1\n");
   int in = ::open((f / "answers").c_str(), O_RDONLY | O_CLOEXEC);
   auto ending = INTERRUPTED(f, nullptr, in, [&](pid_t pid) {
-    std::error_code absent;  // the size reads as -1 until the file exists
-    for (int ms = 0; ms < 60000 && std::filesystem::file_size(f / "big.grd", absent) + 1 < 4097;
-         ++ms)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The file's length may run ahead of its records (a reserved window): wait for a record.
+    auto written = [&] {
+      int fd = ::open((f / "big.grd").c_str(), O_RDONLY | O_CLOEXEC);
+      char byte = 0;
+      bool seen = fd >= 0 && ::pread(fd, &byte, 1, 4096) == 1 && byte != '\0';
+      if (fd >= 0) ::close(fd);
+      return seen;
+    };
+    for (int k = 0; k < 600000 && !written(); ++k)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     ::kill(pid, SIGINT);
   });
   ::close(in);
