@@ -13,16 +13,29 @@ volatile std::sig_atomic_t g_pending_event = 0;
 
 namespace {
 
-struct ConsoleEvent {
+struct EndingSignal {
   int signal_number;
-  std::string_view line;  // the report line with its line end
+  std::string_view line;  // the report line with its line end; none: not a console event
   int exit_status;        // an aborted run must not look like a completed one
 };
 
-constexpr ConsoleEvent kEvents[] = {
+constexpr int kBySignal = -1;  // the run ends by the signal itself, as the sender expects
+
+constexpr EndingSignal kEndings[] = {
     {SIGINT, "forrtl: error (200): program aborting due to control-C event\r\r\n", 130},
     {SIGQUIT, "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
     {SIGHUP, "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
+    // Requests to end that other programs send (timeout, kill, service managers, limits): the
+    // output is trimmed to its completed records first, and nothing is reported.
+    {SIGTERM, "", kBySignal},
+    {SIGUSR1, "", kBySignal},
+    {SIGUSR2, "", kBySignal},
+    {SIGALRM, "", kBySignal},
+    {SIGVTALRM, "", kBySignal},
+    {SIGPROF, "", kBySignal},
+    {SIGXCPU, "", kBySignal},
+    {SIGPWR, "", kBySignal},
+    {SIGPOLL, "", kBySignal},
 };
 
 void ON_EVENT(int signal_number) {
@@ -33,24 +46,39 @@ void ON_EVENT(int signal_number) {
   INTERRUPT_EXIT(signal_number);
 }
 
+// Ends the process by the signal's default action; the handler has it blocked until then.
+[[noreturn]] void END_BY_SIGNAL(int signal_number) {
+  std::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal_number);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::_exit(128 + signal_number);
+}
+
 }  // namespace
 
 void INSTALL_INTERRUPTS() {
   struct sigaction action = {};
   action.sa_handler = ON_EVENT;
   sigemptyset(&action.sa_mask);
-  for (const ConsoleEvent& e : kEvents) sigaddset(&action.sa_mask, e.signal_number);
+  for (const EndingSignal& e : kEndings) sigaddset(&action.sa_mask, e.signal_number);
   action.sa_flags = 0;  // no SA_RESTART: a blocked write returns so that the event is served
-  for (const ConsoleEvent& e : kEvents) sigaction(e.signal_number, &action, nullptr);
+  for (const EndingSignal& e : kEndings) sigaction(e.signal_number, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit is then a refused write (EFBIG), reported like a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void INTERRUPT_EXIT(int signal_number) {
-  for (const ConsoleEvent& e : kEvents) {
+  KEEP_COMPLETED_RECORDS();
+  for (const EndingSignal& e : kEndings) {
     if (e.signal_number != signal_number) continue;
-    KEEP_COMPLETED_RECORDS();
+    if (e.exit_status == kBySignal) {
+      CLOSE_ALL();
+      END_BY_SIGNAL(signal_number);
+    }
     ssize_t ignored = ::write(STDERR_FILENO, e.line.data(), e.line.size());
     (void)ignored;
     CLOSE_ALL();

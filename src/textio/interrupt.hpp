@@ -1,6 +1,7 @@
 // Console events: control-C (SIGINT), control-BREAK (SIGQUIT) and window-CLOSE (SIGHUP) end the
-// run with one report line. An event that arrives while a record is being written waits until
-// the record is out, so an interrupted run never leaves half a record behind.
+// run with one report line. Requests to end from other programs (SIGTERM, SIGUSR1, ...) end it
+// silently, by the same signal. Either way the output keeps exactly its completed records; an
+// event that arrives while a record is being written waits until the record is out.
 #pragma once
 
 #include <csignal>
@@ -13,7 +14,8 @@ extern volatile std::sig_atomic_t g_pending_event;
 // Registers the handlers; SIGPIPE is ignored so that a closed pipe is a failed write.
 void INSTALL_INTERRUPTS();
 
-// Writes the interrupt line, closes every connection and ends the process. Async-signal-safe.
+// Trims the output to its completed records, writes the interrupt line (console events only),
+// closes every connection and ends the process. Async-signal-safe.
 [[noreturn]] void INTERRUPT_EXIT(int signal_number);
 
 inline bool INTERRUPT_PENDING() { return g_pending_event != 0; }
