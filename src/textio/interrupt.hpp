@@ -10,7 +10,8 @@ namespace veldrix {
 extern volatile std::sig_atomic_t g_writing_record;
 extern volatile std::sig_atomic_t g_pending_event;
 
-// Registers the handlers; SIGPIPE is ignored so that a closed pipe is a failed write.
+// Registers the handlers, except for an event whose signal was ignored at start, which stays
+// ignored; SIGPIPE is ignored so that a closed pipe is a failed write.
 void INSTALL_INTERRUPTS();
 
 // Writes the interrupt line, closes every connection and ends the process. Async-signal-safe.
