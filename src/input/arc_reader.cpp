@@ -36,8 +36,9 @@ void READ_ROWS(std::int32_t iunit, std::int32_t nx, std::int32_t ny, GridCells& 
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx, std::int32_t& ny,
               double& xmin, double& xmax, double& ymin, double& ymax, double& nodata,
-              GridCells& cells) {
+              GridCells& cells, FileIdentity& source) {
   CONNECT(iunit, name_field, "old");
+  source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, nx);
   IREADFIL3(iunit, "nrows", 5, 0, kPolicyStop, ny);
   FIT_CELLS(cells, nx, ny);
