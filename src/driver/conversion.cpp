@@ -16,6 +16,7 @@ void CONVERT_CELLS(GridStore& store, float factor) {
   store.zmax = -kRangeSentinel;
   bool has_single = std::fabs(store.nodata) <= FLT_MAX;
   float nodata_single = has_single ? static_cast<float>(store.nodata) : 0.0f;
+  if (store.nx <= 0) return;  // no cells, and the row count may pass the store's rows
   auto stride = static_cast<std::size_t>(store.cells.column_capacity);
   for (std::int32_t j = 1; j <= store.ny; ++j) {
     float* row = store.cells.z.data() + static_cast<std::size_t>(j - 1) * stride;

@@ -8,6 +8,7 @@
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
 #include "textio/connection.hpp"
+#include "textio/file_identity.hpp"
 #include "textio/fixed.hpp"
 #include "textio/free.hpp"
 
@@ -43,8 +44,10 @@ void RUN_CONVERSION() {
   ASK_NAME("Enter output .grd filename (max. 60 char): ", output_name);
   WRITE_FREE(kConsoleOutput, {ITEM("Enter conversion factor: ")});
   READ_FREE(kConsoleInput, {INTO(factor)});
+  FileIdentity input_file;
   READ_ARC(kInputUnit, TEXT_OF(input_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.nodata,
-           g.cells);
+           g.cells, input_file);
+  REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
   CONVERT_CELLS(g, factor);
   WRITE_GRD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.zmin,
             g.zmax, g.cells, g.nodata);

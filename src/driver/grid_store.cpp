@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "driver/memory_limit.hpp"
 #include "textio/failure.hpp"
 
 namespace veldrix {
@@ -14,13 +15,6 @@ namespace {
 
 // Zero pages until touched: no pass fills the store.
 float g_static_cells[static_cast<std::size_t>(kCapacity) * kCapacity];
-
-std::uint64_t PHYSICAL_MEMORY() {
-  long pages = ::sysconf(_SC_PHYS_PAGES);
-  long page_size = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return 0;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
-}
 
 [[noreturn]] void TOO_LARGE(std::int32_t nx, std::int32_t ny) {
   char line[160];
@@ -48,7 +42,7 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   // Both counts are below 2^31, so the cell count and its bytes fit in 64 bits.
   std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
   std::uint64_t bytes = count * sizeof(float);
-  if (bytes > PHYSICAL_MEMORY() || bytes > SIZE_MAX) TOO_LARGE(nx, ny);
+  if (bytes > MEMORY_LIMIT() || bytes > SIZE_MAX) TOO_LARGE(nx, ny);
   void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (at == MAP_FAILED) TOO_LARGE(nx, ny);

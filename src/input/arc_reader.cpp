@@ -16,13 +16,19 @@ void REPORT_SIZE(std::string_view label, std::int32_t count) {
   WRITE_FREE(kConsoleOutput, {ITEM(label), ITEM(count)});
 }
 
+// Row j of the store, or no cells at all when a row has none: with ncols <= 0 the row count is
+// not bounded by the store, and each row still reads (and passes over) one record.
+std::span<float> ROW(GridCells& cells, std::int32_t j, std::size_t columns) {
+  if (columns == 0) return {};
+  auto stride = static_cast<std::size_t>(cells.column_capacity);
+  return cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, columns);
+}
+
 void READ_ROWS(std::int32_t iunit, std::int32_t nx, std::int32_t ny, GridCells& cells) {
   auto columns = static_cast<std::size_t>(std::max(nx, 0));
-  auto stride = static_cast<std::size_t>(cells.column_capacity);
   for (std::int32_t k = 1; k <= ny; ++k) {
     std::int32_t j = ny - k + 1;  // the file's first row is the northern one
-    std::span<float> row = cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, columns);
-    READ_FREE(iunit, {GROUP(row)});
+    READ_FREE(iunit, {GROUP(ROW(cells, j, columns))});
   }
 }
 
@@ -30,8 +36,9 @@ void READ_ROWS(std::int32_t iunit, std::int32_t nx, std::int32_t ny, GridCells& 
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx, std::int32_t& ny,
               double& xmin, double& xmax, double& ymin, double& ymax, double& nodata,
-              GridCells& cells) {
+              GridCells& cells, FileIdentity& source) {
   CONNECT(iunit, name_field, "old");
+  source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, nx);
   IREADFIL3(iunit, "nrows", 5, 0, kPolicyStop, ny);
   FIT_CELLS(cells, nx, ny);

@@ -1,6 +1,7 @@
 #include "textio/connection.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,17 +69,36 @@ int TRIM(const Connection& c) {
 
 bool NO_WRITE_ACCESS(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// Opens read-write, once more read-only when write access is refused; returns the errno.
+// An output FIFO is opened for writing only: opened for reading too, the program would be a
+// reader of its own, and the grid would vanish into the pipe or fill it and block.
+bool FIFO_OUTPUT(const Connection& c, bool create) {
+  struct stat info = {};
+  return create && ::stat(c.name_bytes.data(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+// Opens read-write (an output FIFO write-only), once more read-only when write access is refused;
+// returns the errno.
 int OPEN(Connection& c, bool create) {
-  int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
+  bool fifo = FIFO_OUTPUT(c, create);
+  int flags = (fifo ? O_WRONLY : O_RDWR) | O_CLOEXEC | (create ? O_CREAT : 0);
   c.fd = ::open(c.name_bytes.data(), flags, 0666);
   if (c.fd >= 0) return 0;
   int refused = errno;
-  if (!NO_WRITE_ACCESS(refused)) return refused;
+  if (!NO_WRITE_ACCESS(refused) || fifo) return refused;  // a FIFO read-only would wait for ever
   c.fd = ::open(c.name_bytes.data(), O_RDONLY | O_CLOEXEC);
   if (c.fd < 0) return refused;
   c.read_only = true;
   return 0;
+}
+
+// Other programs may read an open file but not write it, as far as they keep to advisory locks:
+// the output is locked for this run alone, the input against writers only. A lock held elsewhere
+// refuses the open; a file system without locks is used unlocked.
+void LOCK(const Connection& c, bool exclusive) {
+  if (::flock(c.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return;
+  int error = errno;
+  if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) return;
+  FAIL_IO(kOpenFailure, c.unit, c.name(), error);
 }
 
 bool MATCHES(std::string_view status, std::string_view word) {
@@ -132,6 +152,7 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   bool create = MATCHES(status, "unknown");
   if (!create && !MATCHES(status, "old")) FAIL_IO(kOpenFailure, unit, c.name(), 0);
   if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
+  LOCK(c, create);
   struct stat info = {};
   c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
   g_kept[SLOT_INDEX(c)].store(-1);

@@ -12,6 +12,7 @@
 #include "textio/interrupt.hpp"
 #include "textio/listing.hpp"
 #include "textio/records.hpp"
+#include "textio/streams.hpp"
 
 namespace veldrix {
 namespace {
@@ -97,6 +98,7 @@ std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, st
 }
 
 void START_UP() {
+  OPEN_STANDARD_STREAMS();
   PREPARE_LISTING();
   INSTALL_INTERRUPTS();
 }

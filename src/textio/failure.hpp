@@ -24,7 +24,8 @@ inline constexpr int kWriteReadOnly = 47;
 inline constexpr int kSyntaxError = 59;
 inline constexpr int kConversionError = 64;
 
-// Prepares what a failure report needs (the stack walker) and registers the console events.
+// Opens the closed standard streams on /dev/null, prepares what a failure report needs (the
+// stack walker) and registers the console events.
 void START_UP();
 
 // Writes the failure report on the error stream (the system's own line first when os_error is

@@ -57,6 +57,13 @@ void ON_EVENT(int signal_number) {
   ::_exit(128 + signal_number);
 }
 
+// A signal ignored when the program started (a run under nohup, or in the background of a
+// script) was ignored on purpose by whoever started it.
+bool IGNORED_AT_START(int signal_number) {
+  struct sigaction old = {};
+  return sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN;
+}
+
 }  // namespace
 
 void INSTALL_INTERRUPTS() {
@@ -65,7 +72,9 @@ void INSTALL_INTERRUPTS() {
   sigemptyset(&action.sa_mask);
   for (const EndingSignal& e : kEndings) sigaddset(&action.sa_mask, e.signal_number);
   action.sa_flags = 0;  // no SA_RESTART: a blocked write returns so that the event is served
-  for (const EndingSignal& e : kEndings) sigaction(e.signal_number, &action, nullptr);
+  for (const EndingSignal& e : kEndings) {
+    if (!IGNORED_AT_START(e.signal_number)) sigaction(e.signal_number, &action, nullptr);
+  }
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit is then a refused write (EFBIG), reported like a full disk.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -11,7 +11,8 @@ namespace veldrix {
 extern volatile std::sig_atomic_t g_writing_record;
 extern volatile std::sig_atomic_t g_pending_event;
 
-// Registers the handlers; SIGPIPE is ignored so that a closed pipe is a failed write.
+// Registers the handlers, except for an event whose signal was ignored at start, which stays
+// ignored; SIGPIPE is ignored so that a closed pipe is a failed write.
 void INSTALL_INTERRUPTS();
 
 // Trims the output to its completed records, writes the interrupt line (console events only),

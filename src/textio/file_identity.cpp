@@ -1,0 +1,45 @@
+#include "textio/file_identity.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+
+#include "textio/connection.hpp"
+#include "textio/failure.hpp"
+
+namespace veldrix {
+namespace {
+
+FileIdentity IDENTITY(bool found, const struct stat& info) {
+  if (!found) return {};
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true};
+}
+
+}  // namespace
+
+FileIdentity IDENTITY_OF(std::int32_t unit) {
+  struct stat info = {};
+  return IDENTITY(::fstat(CONNECTION(unit).fd, &info) == 0, info);
+}
+
+void REFUSE_SAME_FILE(std::string_view name_field, const FileIdentity& input) {
+  std::array<char, kNameMax + 1> name;
+  std::size_t length = RESOLVE_NAME(name_field, name);
+  // A name with a NUL names no file here; its connect reports it.
+  if (std::string_view(name.data(), length).find('\0') != std::string_view::npos) return;
+  struct stat info = {};
+  FileIdentity output = IDENTITY(::stat(name.data(), &info) == 0, info);
+  if (!input.known || !output.known) return;  // a missing output is created, never the input
+  if (output.device != input.device || output.inode != input.inode) return;
+  constexpr std::string_view kText = "Output file is the input file: ";
+  std::array<char, kText.size() + kNameMax + 2> line;  // whole, however long the name
+  auto end = std::copy(kText.begin(), kText.end(), line.begin());
+  end = std::copy_n(name.begin(), length, end);
+  *end++ = '\r';
+  *end++ = '\n';
+  PUT_LINE(CONNECTION(kErrorStream), std::string_view(line.data(), end - line.begin()));
+  STOP_RUN({});
+}
+
+}  // namespace veldrix

@@ -1,0 +1,384 @@
+// Nothing of the user's is touched by mistake: closed standard streams, an output that is the
+// input, files locked by other programs, FIFOs, signals ignored by whoever started the run, and
+// the memory a cgroup allows.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCorner = "xllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n";
+const std::string kGrid = "ncols 3\nnrows 2\n" + kCorner + "1 2 3\n4 -9999 6\n";
+const std::string kBadToken = "ncols 3\nnrows 2\n" + kCorner + "1 2 3\n4 oops 6\n";
+
+// A square grid of ones, n cells a side.
+std::string ONES(int n) {
+  std::string row;
+  for (int i = 0; i < n; ++i) row += "1 ";
+  std::string grid = "ncols " + std::to_string(n) + "\nnrows " + std::to_string(n) + "\n" + kCorner;
+  for (int j = 0; j < n; ++j) grid += row + "\n";
+  return grid;
+}
+
+// What the program writes for `grid` into a regular file.
+std::string CONVERTED(const std::string& grid, const std::string& factor = "1") {
+  Folder f;
+  WRITE_FILE(f / "in.asc", grid);
+  Outcome run = RUN(f, "in.asc\nout.grd\n" + factor + "\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  return READ_FILE(f / "out.grd");
+}
+
+// The error stream up to its call-stack listing.
+std::string REPORT(const std::string& err) { return err.substr(0, err.find("Image ")); }
+
+// Starts the program in `f` through `prefix`, the answers on standard input, standard output
+// thrown away, standard error kept in the file "err" beside `f`'s files.
+pid_t START(const Folder& f, const std::string& answers, const std::vector<std::string>& prefix) {
+  WRITE_FILE(f / "answers", answers);
+  std::vector<std::string> words = prefix;
+  words.push_back(VELDRIX_BINARY);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(f.path.c_str()) != 0) ::_exit(127);
+    ::dup2(::open("answers", O_RDONLY), 0);
+    ::dup2(::open("/dev/null", O_WRONLY), 1);
+    ::dup2(::open("err", O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// The exit status (128 + the signal for a killed process) once the process has ended, or -1
+// when it is still running after `seconds`; it is then killed.
+int ENDING(pid_t pid, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool RUNNING(pid_t pid) {
+  siginfo_t info = {};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
+
+// --- Closed standard streams ---------------------------------------------------------------
+
+struct ClosedStreams {
+  const char* name;
+  std::string closing;  // the shell's redirections ahead of the program
+  std::string input;
+  int status;
+  bool output_written;
+};
+
+const ClosedStreams kClosedStreams[] = {
+    {"ClosedErrorStreamKeepsTheFailureOutOfTheInput", "2>&-", kBadToken, 59, false},
+    {"ClosedOutputKeepsTheDialogueOutOfTheInput", ">&-", kGrid, 0, true},
+    {"ClosedInputIsTheEndOfTheConsoleInput", "<&-", kGrid, 24, false},
+    {"AllThreeClosed", "<&- >&- 2>&-", kGrid, 24, false},
+};
+
+class Streams : public testing::TestWithParam<ClosedStreams> {};
+
+TEST_P(Streams, LeaveTheInputFileAsItWas) {
+  const ClosedStreams& c = GetParam();
+  Folder f;
+  WRITE_FILE(f / "in.asc", c.input);
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", "exec \"$0\" " + c.closing});
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_EQ(SHOWN(READ_FILE(f / "in.asc")), SHOWN(c.input));
+  ASSERT_EQ(fs::exists(f / "out.grd"), c.output_written);
+  if (c.output_written) {
+    EXPECT_EQ(READ_FILE(f / "out.grd"), CONVERTED(c.input));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Closed, Streams, testing::ValuesIn(kClosedStreams),
+                         [](const testing::TestParamInfo<ClosedStreams>& info) {
+                           return info.param.name;
+                         });
+
+// --- The output is the input ---------------------------------------------------------------
+
+struct SameFile {
+  const char* name;
+  std::string output;  // % stands for the folder's own name
+  std::string shown;   // the resolved output name after the folder
+};
+
+const SameFile kSameFiles[] = {
+    {"SameNameTwice", "dem.asc", "/dem.asc"},
+    {"SameNameWithBlanksAround", "   dem.asc  ", "/dem.asc"},
+    {"AnotherSpelling", "./../%/dem.asc", "/dem.asc"},
+    {"HardLink", "hard.asc", "/hard.asc"},
+    {"SymbolicLink", "soft.asc", "/soft.asc"},
+    {"SymbolicLinkThroughAFolderLink", "here/dem.asc", "/here/dem.asc"},
+};
+
+class OutputIsInput : public testing::TestWithParam<SameFile> {};
+
+TEST_P(OutputIsInput, IsRefusedWithTheFileUntouched) {
+  const SameFile& c = GetParam();
+  Folder f;
+  WRITE_FILE(f / "dem.asc", kGrid);
+  fs::create_hard_link(f / "dem.asc", f / "hard.asc");
+  fs::create_symlink("dem.asc", f / "soft.asc");
+  fs::create_directory_symlink(".", f / "here");
+  std::string output = c.output;
+  if (auto at = output.find('%'); at != std::string::npos)
+    output.replace(at, 1, f.path.filename().string());
+  Outcome run = RUN(f, "dem.asc\n" + output + "\n1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(SHOWN(run.err),
+            SHOWN("Output file is the input file: " + f.path.string() + c.shown + "\r\n"));
+  EXPECT_EQ(READ_FILE(f / "dem.asc"), kGrid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OutputIsInput, testing::ValuesIn(kSameFiles),
+                         [](const testing::TestParamInfo<SameFile>& info) {
+                           return info.param.name;
+                         });
+
+TEST(OutputIsInput, ACopyOfTheInputIsAnotherFile) {
+  Folder f;
+  WRITE_FILE(f / "dem.asc", kGrid);
+  WRITE_FILE(f / "copy.asc", kGrid);
+  Outcome run = RUN(f, "dem.asc\ncopy.asc\n1\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "copy.asc"), CONVERTED(kGrid));
+}
+
+// --- Files locked by another program -------------------------------------------------------
+
+struct HeldLock {
+  const char* name;
+  const char* file;  // the file another program holds
+  int lock;          // how it holds it
+  int status;
+  int unit;
+};
+
+const HeldLock kHeldLocks[] = {
+    {"InputWrittenElsewhere", "in.asc", LOCK_EX, 30, 50},
+    {"OutputWrittenElsewhere", "out.grd", LOCK_EX, 30, 60},
+    {"OutputReadElsewhere", "out.grd", LOCK_SH, 30, 60},
+    {"InputReadElsewhere", "in.asc", LOCK_SH, 0, 0},
+};
+
+class Locks : public testing::TestWithParam<HeldLock> {};
+
+TEST_P(Locks, HeldElsewhereRefuseTheOpenAndNothingIsWritten) {
+  const HeldLock& c = GetParam();
+  Folder f;
+  WRITE_FILE(f / "in.asc", kGrid);
+  WRITE_FILE(f / "out.grd", "old\r\n");
+  int held = ::open((f / c.file).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, c.lock | LOCK_NB), 0);
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n");
+  ::close(held);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(READ_FILE(f / "in.asc"), kGrid);
+  if (c.status == 0) {
+    EXPECT_EQ(READ_FILE(f / "out.grd"), CONVERTED(kGrid));
+    return;
+  }
+  EXPECT_EQ(SHOWN(REPORT(run.err)),
+            SHOWN("forrtl: Resource temporarily unavailable\r\nforrtl: severe (30): open failure, "
+                  "unit " +
+                  std::to_string(c.unit) + ", file " + (f / c.file).string() + "\r\r\n"));
+  EXPECT_EQ(READ_FILE(f / "out.grd"), "old\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Held, Locks, testing::ValuesIn(kHeldLocks),
+                         [](const testing::TestParamInfo<HeldLock>& info) {
+                           return info.param.name;
+                         });
+
+TEST(Locks, TwoRunsOnOneOutputNeverMixTheirRecords) {
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES(300));
+  pid_t runs[2] = {START(f, "in.asc\nout.grd\n1\n", {}), START(f, "in.asc\nout.grd\n-1\n", {})};
+  int statuses[2] = {ENDING(runs[0], 120), ENDING(runs[1], 120)};
+  std::string out = READ_FILE(f / "out.grd");
+  // One run wrote it whole while the other was refused, or each did in turn.
+  EXPECT_TRUE(out == CONVERTED(ONES(300), "1") || out == CONVERTED(ONES(300), "-1"))
+      << statuses[0] << " " << statuses[1] << ", " << out.size() << " bytes";
+  for (int s : statuses) EXPECT_TRUE(s == 0 || s == 30) << s;
+}
+
+// --- A FIFO as the output ------------------------------------------------------------------
+
+// Opens the FIFO's reading end without waiting for a writer.
+int READER(const fs::path& fifo) { return ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+// Reads from the FIFO until its writer closes it or `limit` bytes have come; the wait for the
+// writer ends with the program or after a minute.
+std::string DRAINED(int fd, pid_t writer, std::size_t limit) {
+  std::string got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (got.size() < limit && std::chrono::steady_clock::now() < deadline) {
+    pollfd p = {fd, POLLIN, 0};
+    if (::poll(&p, 1, 10) == 0) {
+      if (!RUNNING(writer)) break;  // it ended without ever opening the FIFO
+      continue;
+    }
+    char buf[65536];
+    ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - got.size()));
+    if (n == 0) break;
+    if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+TEST(Fifo, OutputWaitsForItsReaderAndGivesItEveryRecord) {
+  Folder f;
+  std::string grid = ONES(40);
+  WRITE_FILE(f / "in.asc", grid);
+  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
+  pid_t pid = START(f, "in.asc\nout.grd\n1\n", {});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(RUNNING(pid)) << "the run ended before anyone read its output";
+  int fd = READER(f / "out.grd");
+  std::string got = DRAINED(fd, pid, SIZE_MAX);
+  ::close(fd);
+  EXPECT_EQ(ENDING(pid, 60), 0) << READ_FILE(f / "err");
+  std::string whole = CONVERTED(grid);
+  EXPECT_EQ(got.size(), whole.size());
+  EXPECT_TRUE(got == whole);
+}
+
+TEST(Fifo, ReaderThatLeavesEarlyIsAFailedWrite) {
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES(300));
+  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
+  pid_t pid = START(f, "in.asc\nout.grd\n1\n", {});
+  int fd = READER(f / "out.grd");
+  std::string got = DRAINED(fd, pid, 4096);
+  ::close(fd);
+  EXPECT_EQ(got.substr(0, 6), "DSAA\r\n");
+  EXPECT_EQ(ENDING(pid, 60), 38);
+  EXPECT_EQ(SHOWN(REPORT(READ_FILE(f / "err"))),
+            SHOWN("forrtl: Broken pipe\r\nforrtl: severe (38): error during write, unit 60, file " +
+                  (f / "out.grd").string() + "\r\r\n"));
+}
+
+// --- Signals ignored at the start ----------------------------------------------------------
+
+struct IgnoredSignal {
+  const char* name;
+  int signal_number;
+  const char* trap;  // the shell's name of the signal
+};
+
+const IgnoredSignal kIgnoredSignals[] = {
+    {"HangupUnderNohup", SIGHUP, "HUP"},
+    {"ControlCInTheBackgroundOfAScript", SIGINT, "INT"},
+    {"ControlBreak", SIGQUIT, "QUIT"},
+};
+
+class Ignored : public testing::TestWithParam<IgnoredSignal> {};
+
+// The output is a FIFO read in two parts: between them the program waits in the middle of its
+// cell records, and the signal comes then.
+TEST_P(Ignored, SignalStaysIgnoredAndTheRunCompletes) {
+  const IgnoredSignal& c = GetParam();
+  Folder f;
+  std::string grid = ONES(100);  // 160 KB of records: more than a pipe holds
+  WRITE_FILE(f / "in.asc", grid);
+  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
+  std::string trap = std::string("trap '' ") + c.trap + "; exec \"$0\"";
+  pid_t pid = START(f, "in.asc\nout.grd\n1\n", {"sh", "-c", trap});
+  int fd = READER(f / "out.grd");
+  std::string got = DRAINED(fd, pid, 4096);
+  ::kill(pid, c.signal_number);
+  got += DRAINED(fd, pid, SIZE_MAX);
+  ::close(fd);
+  EXPECT_EQ(ENDING(pid, 60), 0);
+  EXPECT_EQ(READ_FILE(f / "err"), "");
+  std::string whole = CONVERTED(grid);
+  EXPECT_EQ(got.size(), whole.size());
+  EXPECT_TRUE(got == whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(AtStart, Ignored, testing::ValuesIn(kIgnoredSignals),
+                         [](const testing::TestParamInfo<IgnoredSignal>& info) {
+                           return info.param.name;
+                         });
+
+// --- The memory a cgroup allows --------------------------------------------------------------
+
+// A memory cgroup of the test's own, its limit set, removed at the end; no path where none can
+// be made (no root, no cgroup file system, no memory controller).
+struct MemoryCgroup {
+  explicit MemoryCgroup(const std::string& limit) {
+    const std::pair<fs::path, const char*> kHierarchies[] = {
+        {"/sys/fs/cgroup/memory", "memory.limit_in_bytes"},  // v1
+        {"/sys/fs/cgroup", "memory.max"}};                   // v2
+    for (const auto& [root, file] : kHierarchies) {
+      fs::path group = root / ("veldrix-test-" + std::to_string(::getpid()));
+      if (::mkdir(group.c_str(), 0755) != 0) continue;
+      int fd = ::open((group / file).c_str(), O_WRONLY | O_CLOEXEC);
+      bool set = fd >= 0 && ::write(fd, limit.data(), limit.size()) == ssize_t(limit.size());
+      if (fd >= 0) ::close(fd);
+      if (set && fs::exists(group / "cgroup.procs")) {  // not a plain folder on a tmpfs
+        path = group;
+        return;
+      }
+      std::error_code ignored;
+      fs::remove(group, ignored);
+    }
+  }
+  ~MemoryCgroup() {
+    if (!path.empty()) ::rmdir(path.c_str());
+  }
+  MemoryCgroup(const MemoryCgroup&) = delete;
+  MemoryCgroup& operator=(const MemoryCgroup&) = delete;
+  fs::path path;
+};
+
+TEST(MemoryLimit, GridBeyondTheCgroupLimitIsRefusedNotKilled) {
+  MemoryCgroup group("419430400");
+  if (group.path.empty()) GTEST_SKIP() << "no memory cgroup of the test's own can be made here";
+  Folder f;
+  std::string grid = "ncols 20000\nnrows 20000\n" + kCorner;  // 1.6 GB of cells in 200 KB
+  for (int j = 0; j < 20000; ++j) grid += "20000*1.5\n";
+  WRITE_FILE(f / "in.asc", grid);
+  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", join});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(SHOWN(run.err),
+            SHOWN("Grid too large for this machine's memory: ncols 20000, nrows 20000\r\n"));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+}
+
+}  // namespace
+}  // namespace veldrix_test
