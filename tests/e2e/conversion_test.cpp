@@ -123,6 +123,8 @@ TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {
   std::string left = fs::exists(f / "out.grd") ? READ_FILE(f / "out.grd") : kNone;
   bool kept = c.output == kNone && !c.old_output.empty();  // a failed read leaves the old file
   EXPECT_EQ(SHOWN(left), SHOWN(kept ? c.old_output : c.output));
+  std::string written = kept || c.output == kNone ? "" : left;
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, c.answers + c.factor + "\n", "out.grd"), run, written);
 }
 
 INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases),
@@ -186,6 +188,7 @@ TEST(WholeRun, GridBeyondTheStaticStoreConvertsEveryCell) {
     }
   }
   EXPECT_EQ(wrong, 0u);
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, "in.asc\nout.grd\n0.5\n", "out.grd"), run, grd);
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 #include "e2e/harness.hpp"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace veldrix_test {
 
@@ -82,6 +87,76 @@ Outcome RUN(const Folder& folder, const std::string& input,
   ::waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
+}
+
+namespace {
+
+// Reads `fifo`, opened without blocking, until `ended` is readable and nothing is left: a writer
+// may open the FIFO late or never, and a program that opened it for reading and writing never
+// lets the reader see an end of file while it runs.
+std::string DRAINED(int fifo, int ended) {
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    pollfd fds[2] = {{fifo, POLLIN, 0}, {ended, POLLIN, 0}};
+    ::poll(fds, 2, 10);
+    bool over = fds[1].revents != 0;  // seen before the last read, so that read gets everything
+    ssize_t n;
+    while ((n = ::read(fifo, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
+    if (over && n == 0) return bytes;
+    if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // no writer yet
+  }
+}
+
+}  // namespace
+
+Piped RUN_TO_FIFO(const Folder& folder, const std::string& input, const std::string& output,
+                  const std::vector<std::string>& prefix) {
+  std::filesystem::path path = folder / output;
+  std::filesystem::remove(path);
+  Piped piped;
+  int ended[2];
+  if (::mkfifo(path.c_str(), 0666) != 0 || ::pipe2(ended, O_CLOEXEC) != 0) std::abort();
+  // Opened before the program starts, so nothing it writes is lost with its last writer.
+  int fifo = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fifo < 0) std::abort();
+  std::thread reader([&] { piped.bytes = DRAINED(fifo, ended[0]); });
+  piped.run = RUN(folder, input, prefix);
+  ::close(ended[1]);
+  reader.join();
+  ::close(fifo), ::close(ended[0]);
+  return piped;
+}
+
+void EXPECT_SAME_RUN(const Piped& piped, const Outcome& run, const std::string& bytes) {
+  SCOPED_TRACE("the same run with its output into a FIFO");
+  EXPECT_EQ(piped.run.status, run.status);
+  EXPECT_EQ(SHOWN(piped.run.out), SHOWN(run.out));
+  EXPECT_EQ(SHOWN(piped.run.err), SHOWN(run.err));
+  EXPECT_EQ(piped.bytes.size(), bytes.size());
+  EXPECT_TRUE(piped.bytes == bytes) << "the bytes differ";  // they may be megabytes long
+}
+
+const std::string kOneRecord = " 1.0000000    \r\n";
+
+std::string ONES_GRID(int n) {
+  std::string grid = "ncols " + std::to_string(n) + "\nnrows " + std::to_string(n) +
+                     "\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n";
+  std::string row;
+  for (int i = 0; i < n; ++i) row += "1 ";
+  row += '\n';
+  grid.reserve(grid.size() + row.size() * static_cast<std::size_t>(n));
+  for (int j = 0; j < n; ++j) grid += row;
+  return grid;
+}
+
+// Written for the four-digit sizes the tests use: the upper corner then has 11 decimals.
+std::string ONES_HEAD(int n) {
+  char counts[32];
+  std::snprintf(counts, sizeof counts, "%12d%12d\r\n", n, n);
+  std::string xy = "  0.500000000000000        " + std::to_string(n - 1) + ".50000000000     \r\n";
+  return "DSAA\r\n" + std::string(counts) + xy + xy +
+         "   1.00000000000000        1.00000000000000     \r\n";
 }
 
 std::string READ_FILE(const std::filesystem::path& path) {

@@ -29,6 +29,28 @@ struct Folder {
 Outcome RUN(const Folder& folder, const std::string& input,
             const std::vector<std::string>& prefix = {});
 
+// What a run wrote into a FIFO put in place of its output file.
+struct Piped {
+  Outcome run;
+  std::string bytes;  // everything read from the FIFO; "" when the run never opened it
+};
+
+// Runs the program as RUN does with a FIFO named `output` in `folder` in place of the output
+// file (a file of that name is removed first), reading the FIFO until the program has ended.
+Piped RUN_TO_FIFO(const Folder& folder, const std::string& input, const std::string& output,
+                  const std::vector<std::string>& prefix = {});
+
+// Expects the run through a FIFO to match `run` into a regular file of the same name in the same
+// folder, which left `bytes` ("" when it wrote nothing): the same status, console streams and
+// bytes.
+void EXPECT_SAME_RUN(const Piped& piped, const Outcome& run, const std::string& bytes);
+
+// An n x n grid of cells 1 with its corner at the origin, and the five header records and the
+// cell record of its conversion with the factor 1.
+std::string ONES_GRID(int n);
+std::string ONES_HEAD(int n);
+extern const std::string kOneRecord;
+
 std::string READ_FILE(const std::filesystem::path& path);
 void WRITE_FILE(const std::filesystem::path& path, const std::string& bytes);
 

@@ -113,6 +113,7 @@ TEST_P(Hostile, GetsAClearReportOrACorrectConversion) {
   std::string grd = READ_FILE(f / "out.grd");
   EXPECT_EQ(SHOWN(grd.substr(grd.size() - std::min(grd.size(), c.last_cell.size()))),
             SHOWN(c.last_cell));
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, "in.asc\nout.grd\n1\n", "out.grd"), run, grd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Hostile, testing::ValuesIn(kCases),
@@ -153,6 +154,7 @@ TEST(Hostile, SixtyCharacterNameWithBlanksInside) {
   EXPECT_EQ(run.status, 0) << run.err;
   std::string grd = READ_FILE(f / "out.grd");
   EXPECT_EQ(grd.substr(grd.size() - 16), " 3.0000000    \r\n");
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, name + "\nout.grd\n1\n", "out.grd"), run, grd);
 }
 
 }  // namespace

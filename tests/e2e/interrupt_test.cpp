@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -66,39 +67,70 @@ TEST(Interrupt, EachConsoleEventAtTheFirstQuestionWritesItsLineAndStatus) {
   }
 }
 
-TEST(Interrupt, ControlCWhileWritingLeavesOnlyWholeCellRecords) {
-  Folder f;
-  std::string grid = "ncols 1500\nnrows 1500\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
-  grid += "NODATA_value -9999\n";
-  std::string row;
-  for (int i = 0; i < 1500; ++i) row += "1 ";
-  for (int j = 0; j < 1500; ++j) grid += row + "\n";
-  WRITE_FILE(f / "big.asc", grid);
-  WRITE_FILE(f / "answers", "big.asc\nbig.grd\n1\n");
-  int in = ::open((f / "answers").c_str(), O_RDONLY | O_CLOEXEC);
-  auto ending = INTERRUPTED(f, nullptr, in, [&](pid_t pid) {
-    // The file's length may run ahead of its records (a reserved window): wait for a record.
-    auto written = [&] {
-      int fd = ::open((f / "big.grd").c_str(), O_RDONLY | O_CLOEXEC);
-      char byte = 0;
-      bool seen = fd >= 0 && ::pread(fd, &byte, 1, 4096) == 1 && byte != '\0';
-      if (fd >= 0) ::close(fd);
-      return seen;
-    };
-    for (int k = 0; k < 600000 && !written(); ++k)
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    ::kill(pid, SIGINT);
-  });
-  ::close(in);
-  EXPECT_EQ(ending, std::make_pair(LINE("control-C"), 130));
-  std::string out = READ_FILE(f / "big.grd");
-  std::size_t cells = out.find(" 1.0000000    \r\n");  // the first cell after the header
-  ASSERT_NE(cells, std::string::npos) << out.size() << " bytes and no cell record";
-  EXPECT_LT(out.size() - cells, 1500u * 1500u * 16u) << "the run ended before the signal came";
-  std::string records;  // only whole ones, so the length is a multiple of 16
-  while (records.size() < out.size() - cells) records += " 1.0000000    \r\n";
-  EXPECT_TRUE(out.compare(cells, std::string::npos, records) == 0) << "a damaged cell record";
+struct Event {
+  const char* name;
+  int signal;
+  int status;
+  const char* event;  // its name in the report line
+};
+
+const Event kEvents[] = {
+    {"ControlC", SIGINT, 130, "control-C"},
+    {"ControlBreak", SIGQUIT, 1, "control-BREAK"},
+    {"WindowClose", SIGHUP, 2, "window-CLOSE"},
+};
+
+// Whether the first cell record has begun: the file's length may run ahead of its records (a
+// reserved window), so its first byte after the header is looked at, not the length.
+bool CELLS_BEGUN(const std::filesystem::path& output, off_t head) {
+  int fd = ::open(output.c_str(), O_RDONLY | O_CLOEXEC);
+  char byte = 0;
+  bool begun = fd >= 0 && ::pread(fd, &byte, 1, head) == 1 && byte != '\0';
+  if (fd >= 0) ::close(fd);
+  return begun;
 }
+
+// Runs the program on `f`'s big.asc into big.grd and sends `signal` as soon as the cell records
+// have begun; a run that ends before the signal comes is run again.
+std::pair<std::string, int> INTERRUPTED_WHILE_WRITING(const Folder& f, int signal, off_t head) {
+  WRITE_FILE(f / "answers", "big.asc\nbig.grd\n1\n");
+  std::pair<std::string, int> ending;  // status 0 until a run is interrupted
+  for (int attempt = 0; attempt < 5 && ending.second == 0; ++attempt) {
+    int in = ::open((f / "answers").c_str(), O_RDONLY | O_CLOEXEC);
+    ending = INTERRUPTED(f, nullptr, in, [&](pid_t pid) {
+      for (int k = 0; k < 300000 && !CELLS_BEGUN(f / "big.grd", head); ++k)  // at most a minute
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      ::kill(pid, signal);
+    });
+    ::close(in);
+  }
+  return ending;
+}
+
+class EventWhileWriting : public testing::TestWithParam<Event> {};
+
+TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
+  constexpr int kSize = 2501;
+  const std::string head = ONES_HEAD(kSize);
+  Folder f;
+  WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  auto ending = INTERRUPTED_WHILE_WRITING(f, GetParam().signal, off_t(head.size()));
+  ASSERT_NE(ending.second, 0) << "five runs all ended before the signal came";
+  EXPECT_EQ(ending, std::make_pair(LINE(GetParam().event), GetParam().status));
+  std::string out = READ_FILE(f / "big.grd");
+  ASSERT_GE(out.size(), head.size());
+  EXPECT_EQ(SHOWN(out.substr(0, head.size())), SHOWN(head));
+  std::size_t records = (out.size() - head.size()) / 16;
+  EXPECT_EQ(out.size(), head.size() + 16 * records) << "a part of a record is left";
+  EXPECT_LT(records, std::size_t{kSize} * kSize) << "the run ended before the signal came";
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\0'), 0) << "zero bytes are left";
+  std::size_t at = head.size(), whole = head.size() + 16 * records;
+  while (at < whole && out.compare(at, 16, kOneRecord) == 0) at += 16;
+  EXPECT_EQ(at, whole) << "a damaged cell record: " << SHOWN(out.substr(at, 16));
+}
+
+INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
+                         [](const testing::TestParamInfo<Event>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace veldrix_test

@@ -33,6 +33,8 @@ TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
                   " 2.0000000    \r\n"
                   " 4.0000000    \r\n"
                   " 6.0000000    \r\n"));
+  std::string grd = READ_FILE(f / "grid.grd");
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, "grid.asc\ngrid.grd\n2\n", "grid.grd"), run, grd);
 }
 
 }  // namespace

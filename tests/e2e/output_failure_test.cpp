@@ -1,0 +1,103 @@
+// An output file that cannot take every record: a file system that fills up, and a file that
+// another program cuts short while the cells are written. Each ends in the write failure report.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kListingStart = "Image ";
+
+std::string WRITE_FAILURE(const fs::path& output) {
+  return "forrtl: severe (38): error during write, unit 60, file " + output.string() + "\r\r\n";
+}
+
+// Run in the folder: mounts a 300 KiB tmpfs on fs in a mount namespace of its own, notes the free
+// bytes of the empty file system in capacity, runs the program ($0) in it and copies its output
+// out to left.grd before the namespace and its file system go.
+const std::string kInSmallFileSystem =
+    "mount -t tmpfs -o size=300k veldrix fs && cd fs || exit 200\n"
+    "stat -f -c '%a %S' . > ../capacity\n"
+    "\"$0\"; status=$?\n"
+    "cp out.grd ../left.grd\n"
+    "exit $status\n";
+
+TEST(OutputFailure, FullFileSystemKeepsEveryRecordThatFitAndNoPartOfTheNext) {
+  Folder f;
+  fs::create_directory(f / "fs");
+  std::string probe = "unshare -m mount -t tmpfs -o size=300k veldrix " + (f / "fs").string();
+  if (std::system((probe + " 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "unshare -m or a tmpfs mount is refused here";
+  constexpr int kSize = 1001;  // 16 MB of cell records, far more than the file system holds
+  WRITE_FILE(f / "in.asc", ONES_GRID(kSize));
+  Outcome run = RUN(f, (f / "in.asc").string() + "\nout.grd\n1\n",
+                    {"unshare", "-m", "sh", "-c", kInSmallFileSystem});
+  ASSERT_NE(run.status, 200) << "the tmpfs could not be mounted: " << run.err;
+  EXPECT_EQ(run.status, 38);
+  std::string report = "forrtl: No space left on device\r\n" + WRITE_FAILURE(f / "fs/out.grd");
+  EXPECT_EQ(SHOWN(run.err.substr(0, report.size())), SHOWN(report));
+  EXPECT_EQ(run.err.compare(report.size(), kListingStart.size(), kListingStart), 0) << run.err;
+
+  std::uintmax_t blocks = 0, block_size = 0;
+  std::istringstream(READ_FILE(f / "capacity")) >> blocks >> block_size;
+  const std::string head = ONES_HEAD(kSize);
+  const std::uintmax_t capacity = blocks * block_size, fit = (capacity - head.size()) / 16;
+  ASSERT_GT(capacity, head.size() + 16) << "the file system holds no cell record";
+  std::string left = READ_FILE(f / "left.grd");
+  EXPECT_EQ(left.size(), head.size() + 16 * fit) << "a file system of " << capacity << " bytes";
+  EXPECT_EQ(SHOWN(left.substr(0, head.size())), SHOWN(head));
+  std::size_t at = head.size();
+  while (at + 16 <= left.size() && left.compare(at, 16, kOneRecord) == 0) at += 16;
+  EXPECT_EQ(at, left.size()) << "a damaged or partial record: " << SHOWN(left.substr(at, 16));
+}
+
+// Cuts the output back to its header whenever it has grown past it, until `ended`; returns how
+// many times it did.
+int CUT_WHILE_WRITTEN(const fs::path& output, std::uintmax_t head, std::atomic<bool>& ended) {
+  int cuts = 0;
+  while (!ended) {
+    std::error_code absent;  // the size reads as -1 until the file exists
+    std::uintmax_t size = fs::file_size(output, absent);
+    if (size != static_cast<std::uintmax_t>(-1) && size > head)
+      cuts += ::truncate(output.c_str(), static_cast<off_t>(head)) == 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return cuts;
+}
+
+TEST(OutputFailure, FileCutShortByAnotherProgramWhileCellsAreWrittenGivesAWriteFailure) {
+  constexpr int kSize = 2501;
+  Folder f;
+  WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  std::atomic<bool> ended = false;
+  int cuts = 0;
+  std::thread cutter(
+      [&] { cuts = CUT_WHILE_WRITTEN(f / "big.grd", ONES_HEAD(kSize).size(), ended); });
+  Outcome run = RUN(f, "big.asc\nbig.grd\n1\n");
+  ended = true;
+  cutter.join();
+  ASSERT_GT(cuts, 0) << "the output was never cut while the program wrote it";
+  EXPECT_LT(run.status, 128) << "ended by a signal: " << run.status - 128;
+  EXPECT_EQ(run.status, 38) << run.err;
+  // The platform's line, if any, comes first: the report line follows it.
+  std::string report = WRITE_FAILURE(f / "big.grd");
+  std::size_t at = run.err.find(report);
+  ASSERT_NE(at, std::string::npos) << SHOWN(run.err);
+  EXPECT_TRUE(at == 0 || run.err.find('\n') == at - 1) << SHOWN(run.err);
+  EXPECT_EQ(run.err.compare(at + report.size(), kListingStart.size(), kListingStart), 0);
+}
+
+}  // namespace
+}  // namespace veldrix_test
