@@ -99,5 +99,53 @@ TEST(OutputFailure, FileCutShortByAnotherProgramWhileCellsAreWrittenGivesAWriteF
   EXPECT_EQ(run.err.compare(at + report.size(), kListingStart.size(), kListingStart), 0);
 }
 
+TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
+  constexpr int kSize = 1001;
+  constexpr std::size_t kLimit = 500000;  // bytes, far fewer than the grid's records
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES_GRID(kSize));
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"prlimit", "--fsize=" + std::to_string(kLimit)});
+  EXPECT_EQ(run.status, 38) << "not killed by SIGXFSZ (153)";
+  std::string report = "forrtl: File too large\r\n" + WRITE_FAILURE(f / "out.grd");
+  EXPECT_EQ(SHOWN(run.err.substr(0, report.size())), SHOWN(report));
+  const std::string head = ONES_HEAD(kSize);
+  std::string left = READ_FILE(f / "out.grd");
+  EXPECT_EQ(left.size(), head.size() + 16 * ((kLimit - head.size()) / 16));
+  std::size_t at = head.size();
+  while (at + 16 <= left.size() && left.compare(at, 16, kOneRecord) == 0) at += 16;
+  EXPECT_EQ(at, left.size()) << "a damaged or partial record: " << SHOWN(left.substr(at, 16));
+}
+
+// Run in the folder with the program as $0: finds which lseek() of a run is the one after the
+// "DSAA" record (where the first record cuts the file), holds the program there for two seconds,
+// closes its window (SIGHUP) meanwhile and leaves the exit status in the file status. (Not
+// control-C: a job started with & in a script has SIGINT ignored, and so keeps it.)
+const std::string kWindowCloseAtTheCut =
+    "cut=$(strace -f -e trace=lseek,write \"$0\" <answers 2>&1 >/dev/null |"
+    " awk '/^(\\[pid +[0-9]+\\] )?lseek/ {n++} /\"DSAA/ {print n + 1; exit}')\n"
+    "cp old.grd out.grd\n"
+    "strace -f -o /dev/null -e trace=lseek -e inject=lseek:delay_enter=2000000:when=$cut"
+    " \"$0\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(head -c 4 out.grd)\" = DSAA ]; do sleep 0.01; k=$((k+1));"
+    " [ $k -gt 1000 ] && exit 201; done\n"
+    "kill -HUP $(pgrep -P $tracer)\n"
+    "wait $tracer; echo $? >status\n";
+
+// The cut belongs to the first record: an event that comes while it is written waits for both.
+TEST(OutputFailure, WindowCloseWhileTheFirstRecordIsWrittenStillCutsTheOldFile) {
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
+    GTEST_SKIP() << "strace is not available here";
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES_GRID(3));
+  WRITE_FILE(f / "old.grd", std::string(5000, 'x'));
+  WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
+  Outcome run = RUN(f, "", {"sh", "-c", kWindowCloseAtTheCut});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "status"), "2\n");
+  EXPECT_EQ(READ_FILE(f / "err"),
+            "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n");
+  EXPECT_EQ(SHOWN(READ_FILE(f / "out.grd")), SHOWN("DSAA\r\n"));
+}
+
 }  // namespace
 }  // namespace veldrix_test
