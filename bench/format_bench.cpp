@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "textio/fixed.hpp"
-#include "textio/number_format.hpp"
+#include "textio/numbers/number_format.hpp"
+#include "textio/records/fixed.hpp"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "textio/connection.hpp"
-#include "textio/record_slots.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/lines/record_slots.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

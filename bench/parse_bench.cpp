@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "textio/free.hpp"
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/records/free.hpp"
 
 namespace {
 

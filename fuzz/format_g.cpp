@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "textio/number_format.hpp"
+#include "textio/numbers/number_format.hpp"
 
 using namespace veldrix;
 

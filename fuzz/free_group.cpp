@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "textio/free.hpp"
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/records/free.hpp"
 
 using namespace veldrix;
 
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   close(fd);
   for (const Statement& s : small) {
     int k = s.status;
-    if (k != 0 && k != kEndOfData && k != kMalformed && k != kNotConvertible) std::abort();
+    if (k != 0 && k != kEndOfData && k != kSyntaxError && k != kConversionError) std::abort();
   }
   if (small.size() != whole.size()) {
     std::fprintf(stderr, "free_group: %zu statements with a %zu-byte buffer, %zu with one of %zu\n",

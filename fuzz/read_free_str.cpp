@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "textio/free.hpp"
+#include "textio/records/free.hpp"
 
 using namespace veldrix;
 
@@ -24,7 +24,8 @@ void CHECK(bool ok, const char* what, std::string_view text) {
 }
 
 bool KNOWN(int status) {
-  return status == 0 || status == kEndOfData || status == kMalformed || status == kNotConvertible;
+  return status == 0 || status == kEndOfData || status == kSyntaxError ||
+         status == kConversionError;
 }
 
 bool DIGITS(std::string_view s, std::size_t& p) {
@@ -71,12 +72,12 @@ void CHECK_PLAIN(std::string_view text, bool point_or_exponent, int si, std::int
   double ref_d = std::strtod(number.c_str(), nullptr);
   float ref_f = std::strtof(number.c_str(), nullptr);
   if (std::isinf(ref_d)) {
-    CHECK(sd == kNotConvertible, "a double overflow is not status 64", text);
+    CHECK(sd == kConversionError, "a double overflow is not status 64", text);
   } else {
     CHECK(sd == 0 && SAME_BITS(d, ref_d), "double is not the nearest value", text);
   }
   if (std::isinf(ref_f)) {
-    CHECK(sf == kNotConvertible, "a single overflow is not status 64", text);
+    CHECK(sf == kConversionError, "a single overflow is not status 64", text);
   } else {
     CHECK(sf == 0 && SAME_BITS(f, ref_f), "single is not the nearest value", text);
   }
@@ -91,7 +92,7 @@ void CHECK_PLAIN(std::string_view text, bool point_or_exponent, int si, std::int
     fits = errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
     if (fits) expected = v;
   }
-  CHECK(si == (fits ? 0 : kNotConvertible), "integer status", text);
+  CHECK(si == (fits ? 0 : kConversionError), "integer status", text);
   CHECK(i == expected, "integer value", text);
 }
 
@@ -107,10 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int sd = READ_FREE_STR(text, INTO(d));
   CHECK(KNOWN(si) && KNOWN(sf) && KNOWN(sd), "unknown status", text);
   // Scanning does not depend on the type: only the conversion (64) may differ.
-  for (int s : {kEndOfData, kMalformed}) {
+  for (int s : {kEndOfData, kSyntaxError}) {
     CHECK((si == s) == (sd == s) && (sf == s) == (sd == s), "types split differently", text);
   }
-  CHECK(sd != kNotConvertible || sf == kNotConvertible, "double fails where single fits", text);
+  CHECK(sd != kConversionError || sf == kConversionError, "double fails where single fits", text);
   if (sd == kEndOfData) CHECK(i == 77 && f == 7.0f && d == 7.0, "blank text changed an item", text);
   bool point_or_exponent = false;
   if (PLAIN_NUMBER(TRIMMED(text), point_or_exponent)) {

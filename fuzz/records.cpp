@@ -5,8 +5,6 @@
 //   - through RECORD_BEGIN / RECORD_MORE on a reader with a small buffer, whole or in part;
 //   - through 80-column text reads of the file connected as unit 70;
 //   - as the line that the ncols and NODATA_value lookups pick.
-#include "textio/records.hpp"
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,9 +20,10 @@
 #include <vector>
 
 #include "input/header_values.hpp"
-#include "textio/connection.hpp"
-#include "textio/fixed.hpp"
-#include "textio/free.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/records/fixed.hpp"
+#include "textio/records/free.hpp"
 
 using namespace veldrix;
 

@@ -22,7 +22,7 @@ void CONVERT_CELLS(GridStore& store, float factor) {
     float* row = store.cells.z.data() + static_cast<std::size_t>(j - 1) * stride;
     for (std::int32_t i = 0; i < store.nx; ++i) {
       if (!VALID_CELL(row[i], store.nodata, nodata_single, has_single)) {
-        row[i] = std::numeric_limits<float>::quiet_NaN();
+        row[i] = kNoDataCell;
         continue;
       }
       double v = static_cast<double>(factor) * row[i];  // exact: two single-precision factors

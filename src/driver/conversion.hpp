@@ -1,8 +1,6 @@
 // The conversion pass: scales the valid cells and finds the range of the scaled values.
 #pragma once
 
-#include <cmath>
-
 #include "driver/grid_store.hpp"
 
 namespace veldrix {
@@ -14,10 +12,8 @@ bool VALID_CELL(float cell, double nodata, float nodata_single, bool has_single)
 
 // Scales every valid cell by factor in double precision, stores the product rounded to single
 // precision, and keeps zmin / zmax of the unrounded products, starting from the sentinels
-// 99999.9921875 and -99999.9921875. Every no-data cell is left marked as such (a NaN, which no
-// valid cell can become), so that the writer never mistakes a scaled value for a blank.
+// 99999.9921875 and -99999.9921875. Every no-data cell is left holding the no-data marker, so that
+// the writer never mistakes a scaled value for a blank.
 void CONVERT_CELLS(GridStore& store, float factor);
-
-inline bool NO_DATA_CELL(float cell) { return std::isnan(cell); }
 
 }  // namespace veldrix

@@ -7,10 +7,10 @@
 #include "driver/grid_store.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
-#include "textio/connection.hpp"
-#include "textio/file_identity.hpp"
-#include "textio/fixed.hpp"
-#include "textio/free.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/files/file_identity.hpp"
+#include "textio/records/fixed.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

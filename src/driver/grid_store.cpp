@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "driver/memory_limit.hpp"
-#include "textio/failure.hpp"
+#include "textio/ending/failure.hpp"
 
 namespace veldrix {
 namespace {

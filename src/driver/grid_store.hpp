@@ -1,8 +1,10 @@
 // The grid store: every cell of the grid and what is known about it, for the whole run.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 namespace veldrix {
@@ -14,12 +16,18 @@ inline constexpr std::int32_t kCapacity = 2501;
 inline constexpr double kRangeSentinel = 99999.9921875;
 
 // The cells, column index fastest: cell (i, j), both from 1, j = 1 the southern row, is
-// z[(j - 1) * column_capacity + (i - 1)].
+// z[(j - 1) * column_capacity + (i - 1)]. After the conversion pass a cell holds either its
+// scaled value or the no-data marker, a NaN, which no valid cell can become: its value comes
+// from a finite token times a finite factor.
 struct GridCells {
   std::span<float> z;
   std::int32_t column_capacity = kCapacity;
   std::int32_t row_capacity = kCapacity;
 };
+
+// The no-data marker of a converted cell.
+inline constexpr float kNoDataCell = std::numeric_limits<float>::quiet_NaN();
+inline bool NO_DATA_CELL(float cell) { return std::isnan(cell); }
 
 struct GridStore {
   GridCells cells;

@@ -1,5 +1,5 @@
 #include "driver/driver.hpp"
-#include "textio/failure.hpp"
+#include "textio/ending/failure.hpp"
 
 int main() {
   veldrix::START_UP();

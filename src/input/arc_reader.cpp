@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "input/header_values.hpp"
-#include "textio/connection.hpp"
-#include "textio/free.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "driver/grid_store.hpp"
-#include "textio/file_identity.hpp"
+#include "textio/files/file_identity.hpp"
 
 namespace veldrix {
 

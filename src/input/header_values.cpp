@@ -5,10 +5,10 @@
 #include <span>
 
 #include "input/lookup_layouts.hpp"
-#include "textio/connection.hpp"
-#include "textio/failure.hpp"
-#include "textio/fixed.hpp"
-#include "textio/free.hpp"
+#include "textio/ending/failure.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/records/fixed.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

@@ -1,7 +1,7 @@
 // The console records of the header lookups.
 #pragma once
 
-#include "textio/layout.hpp"
+#include "textio/records/layout.hpp"
 
 namespace veldrix {
 

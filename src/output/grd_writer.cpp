@@ -5,11 +5,11 @@
 #include <iterator>
 
 #include "driver/conversion.hpp"
-#include "textio/connection.hpp"
-#include "textio/fixed.hpp"
-#include "textio/free.hpp"
-#include "textio/number_format.hpp"
-#include "textio/record_slots.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/lines/record_slots.hpp"
+#include "textio/numbers/number_format.hpp"
+#include "textio/records/fixed.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "textio/connection.hpp"
-#include "textio/fixed.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/records/fixed.hpp"
 
 namespace veldrix {
 namespace {

@@ -1,10 +1,10 @@
-#include "textio/interrupt.hpp"
+#include "textio/ending/interrupt.hpp"
 
 #include <unistd.h>
 
 #include <string_view>
 
-#include "textio/connection.hpp"
+#include "textio/files/connection.hpp"
 
 namespace veldrix {
 

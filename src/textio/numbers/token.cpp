@@ -1,9 +1,9 @@
-#include "textio/token.hpp"
+#include "textio/numbers/token.hpp"
 
 #include <charconv>
 #include <system_error>
 
-#include "textio/free.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {
@@ -26,7 +26,7 @@ int TO_REAL(const Token& t, F& out) {
   }
   std::int64_t e = (t.exp_negative ? -t.exponent : t.exponent) + t.shift;
   std::int64_t magnitude = e + t.ndigits;  // the value lies in [10^(magnitude-1), 10^magnitude)
-  if (magnitude > 400) return kNotConvertible;
+  if (magnitude > 400) return kConversionError;
   if (magnitude < -400) {
     out = zero;
     return 0;
@@ -49,7 +49,7 @@ int TO_REAL(const Token& t, F& out) {
   F value{};
   auto [end, ec] = std::from_chars(text, p, value);
   if (ec == std::errc::result_out_of_range) {
-    if (magnitude > 0) return kNotConvertible;
+    if (magnitude > 0) return kConversionError;
     value = zero;
   }
   out = value;
@@ -68,14 +68,14 @@ int TOKEN_TO_INT(const Token& t, std::int32_t& out) {
   }
   if (t.has_point || t.has_exponent) {
     double d = 0;
-    if (TO_REAL(t, d) != 0 || !(d > -2147483649.0 && d < 2147483648.0)) return kNotConvertible;
+    if (TO_REAL(t, d) != 0 || !(d > -2147483649.0 && d < 2147483648.0)) return kConversionError;
     out = static_cast<std::int32_t>(d);
     return 0;
   }
-  if (t.ndigits > 10) return kNotConvertible;
+  if (t.ndigits > 10) return kConversionError;
   auto v = static_cast<std::int64_t>(t.leading);
   if (t.negative) v = -v;
-  if (v < INT32_MIN || v > INT32_MAX) return kNotConvertible;
+  if (v < INT32_MIN || v > INT32_MAX) return kConversionError;
   out = static_cast<std::int32_t>(v);
   return 0;
 }

@@ -1,6 +1,6 @@
 // Digits of the number fields: the worked tables, then sweeps against snprintf("%.*e") in the C
 // locale, which produces the correctly rounded decimal digits of a double's exact value.
-#include "textio/number_format.hpp"
+#include "textio/numbers/number_format.hpp"
 
 #include <gtest/gtest.h>
 

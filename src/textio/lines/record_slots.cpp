@@ -1,4 +1,4 @@
-#include "textio/record_slots.hpp"
+#include "textio/lines/record_slots.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -10,7 +10,7 @@
 #include <csignal>
 #include <string_view>
 
-#include "textio/failure.hpp"
+#include "textio/ending/failure.hpp"
 
 namespace veldrix {
 namespace {

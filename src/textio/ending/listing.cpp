@@ -1,4 +1,4 @@
-#include "textio/listing.hpp"
+#include "textio/ending/listing.hpp"
 
 #include <dlfcn.h>
 #include <execinfo.h>

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "textio/connection.hpp"
+#include "textio/files/connection.hpp"
 
 namespace veldrix {
 

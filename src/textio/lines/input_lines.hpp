@@ -1,4 +1,4 @@
-// Records: how input bytes split into lines and how a written record reaches the system.
+// Input lines: how the bytes of a file or the console split into records.
 //
 // Input lines end at LF; a CR just before the LF is dropped; a last line without LF counts; a
 // line holding only Ctrl-Z (26) is the end of data. Lines have no length limit: a record is seen
@@ -11,10 +11,9 @@
 #include <span>
 #include <string_view>
 
-namespace veldrix {
+#include "textio/ending/failure_numbers.hpp"
 
-inline constexpr int kEndOfData = -1;
-inline constexpr int kReadFailure = 39;  // the failure number of a read the system refused
+namespace veldrix {
 
 struct Reader {
   int fd = -1;
@@ -28,7 +27,7 @@ struct Reader {
   bool open = false;      // a record has begun and its rest is not yet passed over
   bool eof = false;       // the descriptor has no more data
   bool single = false;    // a string source: one record and none after it
-  int failure = 0;        // kReadFailure after a refused read
+  int failure = 0;        // kReadError after a refused read
   int os_error = 0;       // the errno of that read
 };
 
@@ -39,7 +38,7 @@ void READER_ATTACH(Reader& r, int fd, std::span<char> storage);
 void READER_STRING(Reader& r, std::string_view text);
 
 // Passes over the rest of the current record and begins the next one: 0, kEndOfData, or
-// kReadFailure (r.os_error tells why).
+// kReadError (r.os_error tells why).
 int RECORD_BEGIN(Reader& r);
 
 // With the visible part consumed (r.pos == r.end), shows the next piece of the current record:
@@ -48,21 +47,5 @@ bool RECORD_MORE(Reader& r);
 
 // The visible rest of the current record.
 inline std::string_view VISIBLE(const Reader& r) { return {r.buf + r.pos, r.end - r.pos}; }
-
-// The longest record the layer builds; two more bytes hold its line end.
-inline constexpr std::size_t kRecordMax = 254;
-
-struct RecordBuffer {
-  std::array<char, kRecordMax + 2> bytes;
-  std::size_t length = 0;
-};
-
-// What WRITE_ALL returns when a console event is waiting and nothing of the bytes is out yet.
-inline constexpr int kWriteAbandoned = -1;
-
-// Writes bytes to a descriptor with one write() when the system takes them whole, going on after
-// short writes and EINTR. Returns 0, kWriteAbandoned, or the errno of the refusal; `written`
-// tells how many bytes are out.
-int WRITE_ALL(int fd, std::string_view bytes, std::size_t& written);
 
 }  // namespace veldrix

@@ -6,23 +6,9 @@
 #include <span>
 #include <string_view>
 
-namespace veldrix {
+#include "textio/ending/failure_numbers.hpp"
 
-// Failure numbers of the catalogue; the process exit status is the number itself (the low byte
-// of hexadecimal C0000000 plus the number).
-inline constexpr int kPermissionDenied = 9;
-inline constexpr int kRewindError = 20;
-inline constexpr int kEndOfFile = 24;
-inline constexpr int kCloseError = 28;
-inline constexpr int kFileNotFound = 29;
-inline constexpr int kOpenFailure = 30;
-inline constexpr int kWriteError = 38;
-inline constexpr int kReadError = 39;
-inline constexpr int kNoSuchDevice = 42;
-inline constexpr int kBadFileName = 43;
-inline constexpr int kWriteReadOnly = 47;
-inline constexpr int kSyntaxError = 59;
-inline constexpr int kConversionError = 64;
+namespace veldrix {
 
 // Opens the closed standard streams on /dev/null, prepares what a failure report needs (the
 // stack walker) and registers the console events.

@@ -1,4 +1,4 @@
-#include "textio/failure.hpp"
+#include "textio/ending/failure.hpp"
 
 #include <unistd.h>
 
@@ -8,11 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "textio/connection.hpp"
-#include "textio/interrupt.hpp"
-#include "textio/listing.hpp"
-#include "textio/records.hpp"
-#include "textio/streams.hpp"
+#include "textio/ending/interrupt.hpp"
+#include "textio/ending/listing.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/files/streams.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/lines/record_output.hpp"
 
 namespace veldrix {
 namespace {

@@ -1,10 +1,10 @@
 #include <array>
 #include <cstdint>
 
-#include "textio/connection.hpp"
-#include "textio/failure.hpp"
-#include "textio/free.hpp"
-#include "textio/token.hpp"
+#include "textio/ending/failure.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/numbers/token.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {
@@ -166,14 +166,14 @@ std::int64_t REPEAT_COUNT(const Token& t) {
 // After "n*": nulls when a blank, tab, comma or the record's end follows, else the value.
 int REPEAT(Statement& s, bool& null) {
   std::int64_t n = REPEAT_COUNT(s.value);
-  if (n == 0) return kMalformed;
+  if (n == 0) return kSyntaxError;
   ++s.r.pos;  // the asterisk
   int c = PEEK(s.r);
   if (c == kPeekFailed) return s.r.failure;
   if (c >= 0 && CLASS_OF(static_cast<char>(c)) != kBlank &&
       CLASS_OF(static_cast<char>(c)) != kComma) {
     if (int status = SCAN_TOKEN(s.r, s.repeated, c); status != 0) return status;
-    if (PEEK(s.r) == '*' || (!s.repeated.truth && !TOKEN_VALID(s.repeated))) return kMalformed;
+    if (PEEK(s.r) == '*' || (!s.repeated.truth && !TOKEN_VALID(s.repeated))) return kSyntaxError;
     s.value = s.repeated;
     s.repeat_null = false;
   } else {
@@ -212,10 +212,10 @@ int NEXT_VALUE(Statement& s, bool& null) {
       s.ended = true;
       return 0;
     }
-    if (k == kCloseParen || k == kAsterisk) return kMalformed;
+    if (k == kCloseParen || k == kAsterisk) return kSyntaxError;
     if (int status = SCAN_TOKEN(s.r, s.value, c); status != 0) return status;
     if (!s.value.truth && s.value.only_digits && PEEK(s.r) == '*') return REPEAT(s, null);
-    return s.value.truth || TOKEN_VALID(s.value) ? 0 : kMalformed;
+    return s.value.truth || TOKEN_VALID(s.value) ? 0 : kSyntaxError;
   }
 }
 
@@ -249,9 +249,9 @@ int STORE(const Token& t, ItemType type, void* at) {
     case ItemType::Int32: return TOKEN_TO_INT(t, *static_cast<std::int32_t*>(at));
     case ItemType::Real32: return TOKEN_TO_REAL(t, *static_cast<float*>(at));
     case ItemType::Real64: return TOKEN_TO_REAL(t, *static_cast<double*>(at));
-    case ItemType::Text: return kMalformed;  // no free-form text input
+    case ItemType::Text: return kSyntaxError;  // no free-form text input
   }
-  return kMalformed;
+  return kSyntaxError;
 }
 
 std::size_t ITEM_SIZE(ItemType type) {
@@ -295,9 +295,8 @@ void READ_FREE(std::int32_t unit, std::initializer_list<Target> items) {
   switch (status) {
     case 0: return;
     case kEndOfData: FAIL_IO(kEndOfFile, unit, c.name(), 0);
-    case kMalformed: FAIL_IO(kSyntaxError, unit, c.name(), 0);
-    case kNotConvertible: FAIL_IO(kConversionError, unit, c.name(), 0);
-    default: FAIL_IO(kReadError, unit, c.name(), c.reader.os_error);
+    case kReadError: FAIL_IO(kReadError, unit, c.name(), c.reader.os_error);
+    default: FAIL_IO(status, unit, c.name(), 0);
   }
 }
 
@@ -305,7 +304,7 @@ int READ_FREE_STR(std::string_view text, const Target& item) {
   Reader r;
   READER_STRING(r, text);
   int status = READ_FREE_FROM(r, std::span(&item, 1));
-  if (status == kNotConvertible && item.type == ItemType::Int32) {
+  if (status == kConversionError && item.type == ItemType::Int32) {
     *static_cast<std::int32_t*>(item.at) = 0;
   }
   return status;

@@ -1,4 +1,4 @@
-#include "textio/streams.hpp"
+#include "textio/files/streams.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

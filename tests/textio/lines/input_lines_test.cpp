@@ -1,4 +1,4 @@
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "textio/connection.hpp"
-#include "textio/fixed.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/records/fixed.hpp"
 
 namespace veldrix {
 namespace {

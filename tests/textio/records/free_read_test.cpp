@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "textio/free.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

@@ -9,7 +9,8 @@
 #include <span>
 #include <string_view>
 
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/lines/record_output.hpp"
 
 namespace veldrix {
 

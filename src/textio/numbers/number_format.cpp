@@ -1,4 +1,4 @@
-#include "textio/number_format.hpp"
+#include "textio/numbers/number_format.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -1,12 +1,12 @@
-#include "textio/file_identity.hpp"
+#include "textio/files/file_identity.hpp"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 
-#include "textio/connection.hpp"
-#include "textio/failure.hpp"
+#include "textio/ending/failure.hpp"
+#include "textio/files/connection.hpp"
 
 namespace veldrix {
 namespace {

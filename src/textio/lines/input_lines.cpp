@@ -1,11 +1,9 @@
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "textio/interrupt.hpp"
 
 namespace veldrix {
 namespace {
@@ -31,7 +29,7 @@ void FILL(Reader& r) {
       return;
     }
     if (errno == EINTR) continue;
-    r.failure = kReadFailure;
+    r.failure = kReadError;
     r.os_error = errno;
     r.eof = true;
     return;
@@ -111,20 +109,6 @@ bool RECORD_MORE(Reader& r) {
     LOCATE(r);
   }
   return true;
-}
-
-int WRITE_ALL(int fd, std::string_view bytes, std::size_t& written) {
-  written = 0;
-  while (written < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n >= 0) {
-      written += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (errno != EINTR) return errno;
-    if (written == 0 && INTERRUPT_PENDING()) return kWriteAbandoned;
-  }
-  return 0;
 }
 
 }  // namespace veldrix

@@ -1,10 +1,11 @@
-#include "textio/fixed.hpp"
+#include "textio/records/fixed.hpp"
 
 #include <algorithm>
 
-#include "textio/connection.hpp"
-#include "textio/failure.hpp"
-#include "textio/number_format.hpp"
+#include "textio/ending/failure.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/lines/record_output.hpp"
+#include "textio/numbers/number_format.hpp"
 
 namespace veldrix {
 namespace {
@@ -106,7 +107,7 @@ int READ_FIXED_STATUS(std::int32_t unit, Layout layout, std::initializer_list<Ta
   const Target* item = items.begin();
   for (const FieldSpec& f : layout) {
     if (f.kind != FieldKind::Text || item == items.end()) continue;
-    if (item->type != ItemType::Text) return kReadFailure;
+    if (item->type != ItemType::Text) return kReadError;
     if (int status = READ_TEXT(r, f, *item++); status != 0) return status;
   }
   return 0;

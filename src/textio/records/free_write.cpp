@@ -1,8 +1,9 @@
 #include <algorithm>
 
-#include "textio/connection.hpp"
-#include "textio/free.hpp"
-#include "textio/number_format.hpp"
+#include "textio/files/connection.hpp"
+#include "textio/lines/record_output.hpp"
+#include "textio/numbers/number_format.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

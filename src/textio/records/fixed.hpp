@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <span>
 
-#include "textio/layout.hpp"
+#include "textio/records/layout.hpp"
 
 namespace veldrix {
 

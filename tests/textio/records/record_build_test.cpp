@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "input/lookup_layouts.hpp"
-#include "textio/fixed.hpp"
-#include "textio/free.hpp"
+#include "textio/records/fixed.hpp"
+#include "textio/records/free.hpp"
 
 namespace veldrix {
 namespace {

@@ -1,4 +1,4 @@
-#include "textio/connection.hpp"
+#include "textio/files/connection.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "textio/failure.hpp"
-#include "textio/interrupt.hpp"
+#include "textio/ending/failure.hpp"
+#include "textio/ending/interrupt.hpp"
 
 namespace veldrix {
 namespace {

@@ -6,17 +6,13 @@
 #include <span>
 #include <string_view>
 
-#include "textio/layout.hpp"
-#include "textio/records.hpp"
+#include "textio/lines/input_lines.hpp"
+#include "textio/records/layout.hpp"
 
 namespace veldrix {
 
 // The longest free-form output record.
 inline constexpr std::size_t kFreeRecordLength = 80;
-
-// Read statuses besides 0 and -1 (kEndOfData); a refused read is kReadFailure (39).
-inline constexpr int kMalformed = 59;       // a value breaks the token syntax
-inline constexpr int kNotConvertible = 64;  // a value of valid shape does not fit the item's type
 
 // Writes the items as one record (a text gets one blank before it at the start of a record;
 // integers take 12 columns, doubles 24, side by side), ended by CR LF.
