@@ -69,7 +69,7 @@ std::string TAKE(Reader& r, std::size_t limit) {
     std::string_view piece = VISIBLE(r).substr(0, limit - got.size());
     got += piece;
     r.pos += piece.size();
-    if (r.pos < r.end || !RECORD_MORE(r)) return got;
+    if (r.pos < r.visible_end || !RECORD_MORE(r)) return got;
   }
 }
 

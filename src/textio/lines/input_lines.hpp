@@ -15,20 +15,27 @@
 
 namespace veldrix {
 
+// The bytes buf[0, held) are the part of the source read so far and not yet passed over;
+// buf[pos, visible_end) is what is left to see of the current record in them.
+//   Always: pos <= held <= capacity, and visible_end <= held.
+//   While in_record: pos <= visible_end; the record goes on beyond visible_end unless
+//   last_piece, and when last_piece the next record starts at next_record (visible_end <=
+//   next_record <= held: the line end lies between them).
+//   Between records (!in_record): visible_end and next_record are stale.
 struct Reader {
   int fd = -1;
   char* buf = nullptr;
   std::size_t capacity = 0;
-  std::size_t pos = 0;    // next unread byte
-  std::size_t len = 0;    // bytes held
-  std::size_t end = 0;    // end of the visible part of the current record
-  std::size_t next = 0;   // start of the following record, once the current one is complete
-  bool complete = false;  // the current record ends at `end`
-  bool open = false;      // a record has begun and its rest is not yet passed over
-  bool eof = false;       // the descriptor has no more data
-  bool single = false;    // a string source: one record and none after it
-  int failure = 0;        // kReadError after a refused read
-  int os_error = 0;       // the errno of that read
+  std::size_t pos = 0;          // the next byte of the current record to take
+  std::size_t held = 0;         // bytes in buf
+  std::size_t visible_end = 0;  // end of the current record's bytes in buf
+  std::size_t next_record = 0;  // start of the record after it, once last_piece
+  bool last_piece = false;      // the current record ends at visible_end
+  bool in_record = false;       // a record has begun and its rest is not yet passed over
+  bool drained = false;         // the source has no more bytes (or refused a read)
+  bool from_string = false;     // a text given whole: one record and none after it
+  int failure = 0;              // kReadError after a refused read
+  int os_error = 0;             // the errno of that read
 };
 
 // Attaches a reader to a descriptor (or detaches it, fd -1), positioned before the first record.
@@ -41,11 +48,11 @@ void READER_STRING(Reader& r, std::string_view text);
 // kReadError (r.os_error tells why).
 int RECORD_BEGIN(Reader& r);
 
-// With the visible part consumed (r.pos == r.end), shows the next piece of the current record:
-// true when there is more of it, false at its end or after a refused read (r.failure).
+// With the visible part consumed (r.pos == r.visible_end), shows the next piece of the current
+// record: true when there is more of it, false at its end or after a refused read (r.failure).
 bool RECORD_MORE(Reader& r);
 
 // The visible rest of the current record.
-inline std::string_view VISIBLE(const Reader& r) { return {r.buf + r.pos, r.end - r.pos}; }
+inline std::string_view VISIBLE(const Reader& r) { return {r.buf + r.pos, r.visible_end - r.pos}; }
 
 }  // namespace veldrix

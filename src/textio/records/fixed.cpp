@@ -35,8 +35,8 @@ void PUT_FIELD(const FieldSpec& f, const Value& item, std::span<char> field) {
 int TAKE_COLUMNS(Reader& r, char* dst, std::size_t w) {
   std::size_t got = 0;
   while (got < w) {
-    if (r.pos == r.end && !RECORD_MORE(r)) break;
-    std::size_t k = std::min(w - got, r.end - r.pos);
+    if (r.pos == r.visible_end && !RECORD_MORE(r)) break;
+    std::size_t k = std::min(w - got, r.visible_end - r.pos);
     std::copy_n(r.buf + r.pos, k, dst + got);
     r.pos += k;
     got += k;

@@ -42,7 +42,7 @@ struct Statement {
 
 // The next character of the current record without taking it, kRecordEnd, or kPeekFailed.
 int PEEK(Reader& r) {
-  if (r.pos == r.end && !RECORD_MORE(r)) return r.failure != 0 ? kPeekFailed : kRecordEnd;
+  if (r.pos == r.visible_end && !RECORD_MORE(r)) return r.failure != 0 ? kPeekFailed : kRecordEnd;
   return static_cast<unsigned char>(r.buf[r.pos]);
 }
 
@@ -50,7 +50,7 @@ int PEEK(Reader& r) {
 // Leaves the next character in c, or returns the end of data or a read failure.
 int SKIP_BLANKS(Reader& r, int& c) {
   for (;;) {
-    while (r.pos < r.end && CLASS_OF(r.buf[r.pos]) == kBlank) ++r.pos;
+    while (r.pos < r.visible_end && CLASS_OF(r.buf[r.pos]) == kBlank) ++r.pos;
     c = PEEK(r);
     if (c >= 0 && CLASS_OF(static_cast<char>(c)) == kBlank) continue;  // a run of blanks split
     if (c >= 0) return 0;                                              // between two fills
@@ -63,7 +63,7 @@ int SKIP_BLANKS(Reader& r, int& c) {
 int SCAN_NUMBER(Reader& r, Token& t) {
   for (;;) {
     const char* p = r.buf + r.pos;
-    const char* end = r.buf + r.end;
+    const char* end = r.buf + r.visible_end;
     while (p < end && CLASS_OF(*p) == kOrdinary) TOKEN_ADD(t, *p++);
     r.pos = static_cast<std::size_t>(p - r.buf);
     if (p < end || !RECORD_MORE(r)) return r.failure;
@@ -112,7 +112,7 @@ inline const char* PLAIN_NUMBER(const char* p, const char* end, bool complete, P
 // would, its digits in `leading`; false, with nothing taken, for any other token.
 bool SCAN_PLAIN(Reader& r, Token& t) {
   PlainNumber n;
-  const char* p = PLAIN_NUMBER(r.buf + r.pos, r.buf + r.end, r.complete, n);
+  const char* p = PLAIN_NUMBER(r.buf + r.pos, r.buf + r.visible_end, r.last_piece, n);
   if (p == nullptr) return false;
   TOKEN_RESET(t);
   t.state = TokenState::Mantissa;
@@ -226,12 +226,12 @@ int NEXT_VALUE(Statement& s, bool& null) {
 std::size_t PLAIN_SINGLES(Statement& s, std::span<float> out) {
   Reader& r = s.r;
   const char* p = r.buf + r.pos;
-  const char* end = r.buf + r.end;
+  const char* end = r.buf + r.visible_end;
   std::size_t taken = 0;
   for (; taken < out.size(); ++taken) {
     while (p < end && CLASS_OF(*p) == kBlank) ++p;
     PlainNumber n;
-    const char* after = PLAIN_NUMBER(p, end, r.complete, n);
+    const char* after = PLAIN_NUMBER(p, end, r.last_piece, n);
     if (after == nullptr || (after < end && *after == '*')) break;
     if (!EXACT_VALUE(n.leading, -n.fraction_digits, n.negative, out[taken])) break;
     p = after;

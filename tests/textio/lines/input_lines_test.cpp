@@ -29,7 +29,8 @@ std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, 
   int status = 0;
   while ((status = RECORD_BEGIN(r)) == 0) {
     out.emplace_back(VISIBLE(r));
-    for (r.pos = r.end; whole && RECORD_MORE(r); r.pos = r.end) out.back() += VISIBLE(r);
+    for (r.pos = r.visible_end; whole && RECORD_MORE(r); r.pos = r.visible_end)
+      out.back() += VISIBLE(r);
   }
   EXPECT_EQ(status, kEndOfData) << "the data must end, not fail";
   ::close(fds[0]);
