@@ -108,6 +108,9 @@ const Case kCases[] = {
 };
 // clang-format on
 
+// A failing case is shown by its name, not by its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Conversion : public testing::TestWithParam<Case> {};
 
 TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {

@@ -94,6 +94,9 @@ const Case kCases[] = {
      ""},
 };
 
+// A failing case is shown by its name, not by its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Hostile : public testing::TestWithParam<Case> {};
 
 TEST_P(Hostile, GetsAClearReportOrACorrectConversion) {

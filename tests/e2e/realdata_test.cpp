@@ -81,6 +81,9 @@ const RealFile kFiles[] = {
 };
 // clang-format on
 
+// A failing case is shown by its name, not by its bytes.
+void PrintTo(const RealFile& c, std::ostream* os) { *os << c.file; }
+
 class RealData : public testing::TestWithParam<RealFile> {};
 
 // An accepted file converts with its header echo, output header and cells; a refused one ends

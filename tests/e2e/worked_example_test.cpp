@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "e2e/harness.hpp"
 
 namespace veldrix_test {
@@ -35,6 +38,23 @@ TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
                   " 6.0000000    \r\n"));
   std::string grd = READ_FILE(f / "grid.grd");
   EXPECT_SAME_RUN(RUN_TO_FIFO(f, "grid.asc\ngrid.grd\n2\n", "grid.grd"), run, grd);
+}
+
+// The README's first conversion. CI converts the same grid with the program from the Debian package
+// and compares its output with the same file.
+TEST(WholeRun, SampleGridInMetresGivesTheExpectedFile) {
+  const std::filesystem::path source = VELDRIX_SOURCE;
+  Folder f;
+  std::filesystem::copy_file(source / "examples/valley.asc", f / "valley.asc");
+  Outcome run = RUN(f, "valley.asc\nvalley.grd\n0.3048\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  std::string expected = READ_FILE(source / "tests/e2e/data/valley.grd");
+  // What the README says of it: the origin moved half a cell, 16 x 24 records, a no-data cell.
+  EXPECT_EQ(expected.find("DSAA\r\n          24          16\r\n   512312.500000000 "), 0u);
+  EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 5 + 24 * 16);
+  EXPECT_NE(expected.find("\r\n  1.70141e+038\r\n"), std::string::npos);
+  EXPECT_EQ(SHOWN(READ_FILE(f / "valley.grd")), SHOWN(expected));
 }
 
 }  // namespace
