@@ -1,9 +1,7 @@
 // The one way a failed operation ends the run, the stop, and the normal end.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "textio/ending/failure_numbers.hpp"
@@ -27,9 +25,5 @@ void START_UP();
 
 // What follows the driver's return: every connection closed, no message, exit status 0.
 [[noreturn]] void NORMAL_END();
-
-// The bytes of a failure report line, "forrtl: severe (29): file not found, unit 50, file
-// /data/dem.asc" followed by CR CR LF. Returns the length written into out.
-std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out);
 
 }  // namespace veldrix
