@@ -1,4 +1,9 @@
-// The one way a failed operation ends the run, the stop, and the normal end.
+// The run ends only by an explicit call of NORMAL_END, STOP_RUN, FAIL_IO or INTERRUPT_EXIT.
+//
+// The one way a failed operation ends the run (FAIL_IO, OPEN_FAILURE), the stop, the normal end.
+// INTERRUPT_EXIT (interrupt.hpp) ends it on a console event or a request to end: from the
+// handler, or from SERVE_HELD_EVENT at the end of a record write. The mapped output's SIGBUS
+// handler reports a failed write through FAIL_IO.
 #pragma once
 
 #include <cstdint>
