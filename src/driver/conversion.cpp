@@ -4,12 +4,18 @@
 #include <limits>
 
 namespace veldrix {
+namespace {
 
+// A cell is valid when it differs from nodata by more than 0.1 (in double precision) and is
+// not nodata rounded to single precision: a file's NODATA_value without an exact
+// single-precision form (-2147483647, 1.70141e+38) reads back as that rounding.
 bool VALID_CELL(float cell, double nodata, float nodata_single, bool has_single) {
   double c = cell;
   if (!(std::fabs(c - nodata) > 0.1)) return false;  // a NaN difference is no-data too
   return !(has_single && cell == nodata_single);
 }
+
+}  // namespace
 
 void CONVERT_CELLS(GridStore& store, float factor) {
   store.zmin = kRangeSentinel;

@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 namespace veldrix {
 
@@ -11,23 +9,5 @@ namespace veldrix {
 // every cgroup above it, RLIMIT_AS and RLIMIT_DATA. A store beyond it would be killed by the
 // system as it fills, with no word from the program.
 std::uint64_t MEMORY_LIMIT();
-
-// Where a memory cgroup keeps its limit: the file in root + path, and in the folders above it up
-// to root.
-struct CgroupLimitFile {
-  std::string_view root;
-  std::string path;  // the cgroup below root, "/" for root itself
-  std::string_view file;
-};
-
-// Reads the text of /proc/self/cgroup. A hierarchy of the memory controller's own (cgroup v1)
-//   "4:memory:/a/b"  -> /sys/fs/cgroup/memory, /a/b, memory.limit_in_bytes
-// comes before the unified hierarchy (cgroup v2)
-//   "0::/a/b"        -> /sys/fs/cgroup, /a/b, memory.max
-// False when neither is there.
-bool CGROUP_LIMIT_FILE(std::string_view self_cgroup, CgroupLimitFile& where);
-
-// A limit file's value: a count of bytes; "max", or anything that is not a count, is no limit.
-std::uint64_t LIMIT_VALUE(std::string_view text);
 
 }  // namespace veldrix

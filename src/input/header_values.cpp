@@ -41,6 +41,13 @@ bool LOOK_UP(std::int32_t iunit, std::string_view key, std::int32_t keylen, cons
   }
 }
 
+// What a lookup of one value type shows, and the text that stops a run on a bad policy.
+struct ValueKind {
+  Layout echo;          // the keyword and the value read
+  Layout default_echo;  // the default taken, under the warning policy
+  std::string_view bad_policy;
+};
+
 // What a failed lookup does under policy 0, and under a policy that is none of 0, 1, 2.
 void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_view routine) {
   if (ifail == kPolicyStop) {
@@ -50,36 +57,38 @@ void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_vi
   if (ifail != kPolicyWarn && ifail != kPolicySilent) STOP_RUN(routine);
 }
 
+// The lookup of IREADFIL3 and DREADFIL3, T their value type.
+template <class T>
+void READ_VALUE(std::int32_t iunit, std::string_view key, std::int32_t keylen, T defval,
+                std::int32_t ifail, T& val, const ValueKind& kind) {
+  T found = val;  // a null value leaves what the caller passed in
+  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
+    val = found;
+    WRITE_FIXED(kConsoleOutput, kind.echo, {ITEM(key), ITEM(val)});
+    return;
+  }
+  STOP_OR_BAD_POLICY(key, ifail, kind.bad_policy);
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
+  val = defval;
+  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kind.default_echo, {ITEM(val)});
+}
+
+constexpr ValueKind kIntValue = {kIntEcho, kIntDefault, "Bad value of ifail passed to ireadfil3."};
+constexpr ValueKind kRealValue = {kRealEcho, kRealDefault,
+                                  "Bad value of ifail passed to dreadfil3."};
+
 }  // namespace
 
 bool ISBOT(std::string_view text) { return !text.empty() && (text[0] == ' ' || text[0] == '\t'); }
 
 void IREADFIL3(std::int32_t iunit, std::string_view key, std::int32_t keylen, std::int32_t defval,
                std::int32_t ifail, std::int32_t& val) {
-  std::int32_t found = val;  // a null value leaves what the caller passed in
-  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
-    val = found;
-    WRITE_FIXED(kConsoleOutput, kIntEcho, {ITEM(key), ITEM(val)});
-    return;
-  }
-  STOP_OR_BAD_POLICY(key, ifail, "Bad value of ifail passed to ireadfil3.");
-  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
-  val = defval;
-  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kIntDefault, {ITEM(val)});
+  READ_VALUE(iunit, key, keylen, defval, ifail, val, kIntValue);
 }
 
 void DREADFIL3(std::int32_t iunit, std::string_view key, std::int32_t keylen, double defval,
                std::int32_t ifail, double& val) {
-  double found = val;
-  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
-    val = found;
-    WRITE_FIXED(kConsoleOutput, kRealEcho, {ITEM(key), ITEM(val)});
-    return;
-  }
-  STOP_OR_BAD_POLICY(key, ifail, "Bad value of ifail passed to dreadfil3.");
-  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
-  val = defval;
-  if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kRealDefault, {ITEM(val)});
+  READ_VALUE(iunit, key, keylen, defval, ifail, val, kRealValue);
 }
 
 void SKIP_REC(std::int32_t iunit, std::int32_t nrec) {

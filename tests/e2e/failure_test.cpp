@@ -50,6 +50,7 @@ const std::map<int, std::string> kText = {{9, "permission to access file denied"
                                           {64, "input conversion error"}};
 
 struct Refusal {
+  const char* case_name;  // says what the case checks
   std::string answers;
   int number;
   int unit;
@@ -65,52 +66,63 @@ const std::vector<std::string> kInDeep = {"sh", "-c", "cd " + kDeep + " && exec 
 const std::vector<std::string> kReaderGone = {"bash", "-c",
                                               "exec 4> >(:); wait $!; exec \"$0\" >&4"};
 const Refusal kRefusals[] = {
-    {"   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
-    {"nodir/grid.asc\nout.grd\n1\n", 29, 50, "%/nodir/grid.asc"},
-    {"grid.asc/x\nout.grd\n1\n", 29, 50, "%/grid.asc/x"},  // a file used as a folder
-    {"d\nout.grd\n1\n", 9, 50, "%/d"},
-    {"locked.asc\nout.grd\n1\n", 9, 50, "%/locked.asc", "", kNobody},
-    {"/dev/tty\nout.grd\n1\n", 42, 50, "/dev/tty", "", {"setsid", "-w"}},  // no terminal
-    {"long\nout.grd\n1\n", 43, 50, "%/long"},  // a link to a name over 255 characters
-    {kNul + "\nout.grd\n1\n", 43, 50, kNul},   // shown as typed
-    {"  missing.asc\nout.grd\n1\n", 29, 50, "missing.asc", "", kInDeep},  // shown as typed
-    {"grid.asc\nd\n1\n", 9, 60, "%/d"},
-    {"grid.asc\nnodir/out.grd\n1\n", 29, 60, "%/nodir/out.grd"},
-    {"grid.asc\nlong\n1\n", 43, 60, "%/long"},
-    {"grid.asc\nold.grd\n1\n", 47, 60, "%/old.grd", "", kNobody},
-    {"grid.asc\n/dev/full\n1\n", 38, 60, "/dev/full", "forrtl: No space left on device\r\n"},
-    {"", 38, -1, "CONOUT$", "forrtl: Broken pipe\r\n", kReaderGone},
-    {"", 24, -4, "CONIN$"},
-    {"grid.asc\n", 24, -4, "CONIN$"},
-    {"grid.asc\nout.grd\n", 24, -4, "CONIN$"},
-    {"grid.asc\nout.grd\nabc\n", 59, -4, "CONIN$"},
-    {"grid.asc\nout.grd\n1e39\n", 64, -4, "CONIN$"},
+    // clang-format off
+    {"InputNotFoundAfterDotDot", "   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
+    {"InputInAMissingFolder", "nodir/grid.asc\nout.grd\n1\n", 29, 50, "%/nodir/grid.asc"},
+    {"InputUnderAFileUsedAsAFolder", "grid.asc/x\nout.grd\n1\n", 29, 50, "%/grid.asc/x"},
+    {"InputIsAFolder", "d\nout.grd\n1\n", 9, 50, "%/d"},
+    {"InputWithoutReadPermission", "locked.asc\nout.grd\n1\n", 9, 50, "%/locked.asc", "", kNobody},
+    {"InputIsTheTerminalOfARunWithoutOne", "/dev/tty\nout.grd\n1\n", 42, 50, "/dev/tty", "",
+     {"setsid", "-w"}},
+    {"InputIsALinkToANameOver255Characters", "long\nout.grd\n1\n", 43, 50, "%/long"},
+    {"InputNameWithANulIsShownAsTyped", kNul + "\nout.grd\n1\n", 43, 50, kNul},
+    {"InputMissingInADeepFolderIsShownAsTyped", "  missing.asc\nout.grd\n1\n", 29, 50,
+     "missing.asc", "", kInDeep},
+    {"OutputIsAFolder", "grid.asc\nd\n1\n", 9, 60, "%/d"},
+    {"OutputInAMissingFolder", "grid.asc\nnodir/out.grd\n1\n", 29, 60, "%/nodir/out.grd"},
+    {"OutputIsALinkToANameOver255Characters", "grid.asc\nlong\n1\n", 43, 60, "%/long"},
+    {"OutputIsAReadOnlyFile", "grid.asc\nold.grd\n1\n", 47, 60, "%/old.grd", "", kNobody},
+    {"OutputDeviceIsFull", "grid.asc\n/dev/full\n1\n", 38, 60, "/dev/full",
+     "forrtl: No space left on device\r\n"},
+    {"ConsoleOutputReaderIsGone", "", 38, -1, "CONOUT$", "forrtl: Broken pipe\r\n", kReaderGone},
+    {"ConsoleInputEndsBeforeTheInputName", "", 24, -4, "CONIN$"},
+    {"ConsoleInputEndsBeforeTheOutputName", "grid.asc\n", 24, -4, "CONIN$"},
+    {"ConsoleInputEndsBeforeTheFactor", "grid.asc\nout.grd\n", 24, -4, "CONIN$"},
+    {"FactorIsNotANumber", "grid.asc\nout.grd\nabc\n", 59, -4, "CONIN$"},
+    {"FactorIsBeyondSinglePrecision", "grid.asc\nout.grd\n1e39\n", 64, -4, "CONIN$"},
+    // clang-format on
 };
 
-TEST(Failure, EachRefusalGivesItsReportAndStatusAndTouchesNoOutput) {
-  for (const Refusal& r : kRefusals) {
-    SCOPED_TRACE(SHOWN(r.answers));
-    Folder f;
-    WRITE_FILE(f / "grid.asc", kGrid);
-    WRITE_FILE(f / "locked.asc", kGrid);
-    fs::permissions(f / "locked.asc", fs::perms::none);
-    WRITE_FILE(f / "old.grd", "old\r\n");
-    fs::permissions(f / "old.grd", fs::perms::owner_read | fs::perms::others_read);
-    fs::create_directories(f / kDeep);
-    fs::create_directory(f / "d");
-    fs::create_symlink(std::string(300, 'a'), f / "long");
-    Outcome run = RUN(f, r.answers, r.prefix);
-    EXPECT_EQ(run.status, r.number);
-    std::string name = r.name;
-    if (name[0] == '%') name.replace(0, 1, f.path.string());
-    EXPECT_EQ(SHOWN(REPORT_OF(run.err)),
-              SHOWN(r.platform + "forrtl: severe (" + std::to_string(r.number) +
-                    "): " + kText.at(r.number) + ", unit " + std::to_string(r.unit) + ", file " +
-                    name + "\r\r\n"));
-    EXPECT_FALSE(fs::exists(f / "out.grd"));
-    EXPECT_EQ(READ_FILE(f / "old.grd"), "old\r\n");
-  }
+class Refused : public testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, GivesItsReportAndStatusAndTouchesNoOutput) {
+  const Refusal& r = GetParam();
+  SCOPED_TRACE(SHOWN(r.answers));
+  Folder f;
+  WRITE_FILE(f / "grid.asc", kGrid);
+  WRITE_FILE(f / "locked.asc", kGrid);
+  fs::permissions(f / "locked.asc", fs::perms::none);
+  WRITE_FILE(f / "old.grd", "old\r\n");
+  fs::permissions(f / "old.grd", fs::perms::owner_read | fs::perms::others_read);
+  fs::create_directories(f / kDeep);
+  fs::create_directory(f / "d");
+  fs::create_symlink(std::string(300, 'a'), f / "long");
+  Outcome run = RUN(f, r.answers, r.prefix);
+  EXPECT_EQ(run.status, r.number);
+  std::string name = r.name;
+  if (name[0] == '%') name.replace(0, 1, f.path.string());
+  EXPECT_EQ(SHOWN(REPORT_OF(run.err)),
+            SHOWN(r.platform + "forrtl: severe (" + std::to_string(r.number) +
+                  "): " + kText.at(r.number) + ", unit " + std::to_string(r.unit) + ", file " +
+                  name + "\r\r\n"));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+  EXPECT_EQ(READ_FILE(f / "old.grd"), "old\r\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Failure, Refused, testing::ValuesIn(kRefusals),
+                         [](const testing::TestParamInfo<Refusal>& info) {
+                           return info.param.case_name;
+                         });
 
 // Converts grid.asc of `in` into out.grd of a fresh folder, through `prefix`.
 std::string CONVERTED(const Folder& in, const std::vector<std::string>& prefix) {

@@ -54,18 +54,19 @@ const Case kCases[] = {
      " ncols         -3\r\n nrows          2\r\n mx:           -3\r\n ny:            2\r\n" +
          kCornerEcho,
      "", "   99999.9921875000       -99999.9921875000     \r\n"},
-    // Rows past the static store's 2501, none of them with cells.
-    {"ZeroColumnsOn3000Rows",
+    // Regressions: rows with no cells past the static store's 2501 were read beyond the store.
+    // The input that broke it: "ncols 0" (or -3) and "nrows 3000", then 3000 lines.
+    {"ZeroColumnRowsPastTheStoreStayInsideIt",
      [] { return "ncols 0\nnrows 3000\n" + kCorner + REPEAT("x\n", 3000); }, 0,
      " ncols          0\r\n nrows       3000\r\n mx:            0\r\n ny:         3000\r\n" +
          kCornerEcho,
      "", "   99999.9921875000       -99999.9921875000     \r\n"},
-    {"NegativeColumnsOn3000Rows",
+    {"NegativeColumnRowsPastTheStoreStayInsideIt",
      [] { return "ncols -3\nnrows 3000\n" + kCorner + REPEAT("1 2 3\n", 3000); }, 0,
      " ncols         -3\r\n nrows       3000\r\n mx:           -3\r\n ny:         3000\r\n" +
          kCornerEcho,
      "", "   99999.9921875000       -99999.9921875000     \r\n"},
-    {"NegativeColumnsOn3000RowsWithALineTooFew",
+    {"NegativeColumnRowsPastTheStoreOneLineShortEndTheData",
      [] { return "ncols -3\nnrows 3000\n" + kCorner + REPEAT("x\n", 2999); }, 24,
      " ncols         -3\r\n nrows       3000\r\n mx:           -3\r\n ny:         3000\r\n" +
          kCornerEcho,

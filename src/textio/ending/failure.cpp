@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "textio/ending/interrupt.hpp"
 #include "textio/ending/listing.hpp"
@@ -71,8 +72,8 @@ void PLATFORM_LINE(int os_error) {
   EMIT(std::string_view(line, n));
 }
 
-}  // namespace
-
+// The bytes of a failure report line, "forrtl: severe (29): file not found, unit 50, file
+// /data/dem.asc" followed by CR CR LF. Returns the length written into out.
 std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out) {
   std::string_view text = "unknown failure, unit ";
   for (const CatalogueEntry& e : kCatalogue) {
@@ -97,6 +98,8 @@ std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, st
   put("\r\r\n");
   return n;
 }
+
+}  // namespace
 
 void START_UP() {
   OPEN_STANDARD_STREAMS();

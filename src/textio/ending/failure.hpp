@@ -1,9 +1,12 @@
-// The one way a failed operation ends the run, the stop, and the normal end.
+// The run ends only by an explicit call of NORMAL_END, STOP_RUN, FAIL_IO or INTERRUPT_EXIT.
+//
+// The one way a failed operation ends the run (FAIL_IO, OPEN_FAILURE), the stop, the normal end.
+// INTERRUPT_EXIT (interrupt.hpp) ends it on a console event or a request to end: from the
+// handler, or from SERVE_HELD_EVENT at the end of a record write. The mapped output's SIGBUS
+// handler reports a failed write through FAIL_IO.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "textio/ending/failure_numbers.hpp"
@@ -27,9 +30,5 @@ void START_UP();
 
 // What follows the driver's return: every connection closed, no message, exit status 0.
 [[noreturn]] void NORMAL_END();
-
-// The bytes of a failure report line, "forrtl: severe (29): file not found, unit 50, file
-// /data/dem.asc" followed by CR CR LF. Returns the length written into out.
-std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out);
 
 }  // namespace veldrix

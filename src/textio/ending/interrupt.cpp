@@ -46,15 +46,15 @@ void ON_EVENT(int signal_number) {
   INTERRUPT_EXIT(signal_number);
 }
 
-// Ends the process by the signal's default action; the handler has it blocked until then.
-[[noreturn]] void END_BY_SIGNAL(int signal_number) {
+// Delivers the signal to its default action, which ends the process; in the handler the signal
+// is blocked, so it takes effect at the unblock.
+void RAISE_BY_DEFAULT_ACTION(int signal_number) {
   std::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
   sigset_t only;
   sigemptyset(&only);
   sigaddset(&only, signal_number);
   ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  ::_exit(128 + signal_number);
 }
 
 // A signal ignored when the program started (a run under nohup, or in the background of a
@@ -86,7 +86,8 @@ void INTERRUPT_EXIT(int signal_number) {
     if (e.signal_number != signal_number) continue;
     if (e.exit_status == kBySignal) {
       CLOSE_ALL();
-      END_BY_SIGNAL(signal_number);
+      RAISE_BY_DEFAULT_ACTION(signal_number);  // the run ends by the signal, as the sender expects
+      ::_exit(128 + signal_number);            // only should the signal's action not end it
     }
     ssize_t ignored = ::write(STDERR_FILENO, e.line.data(), e.line.size());
     (void)ignored;

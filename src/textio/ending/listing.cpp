@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 
 namespace veldrix {
 namespace {
@@ -22,13 +23,9 @@ std::string_view BASENAME(const char* path) {
   return p.empty() ? std::string_view("Unknown") : p;
 }
 
-}  // namespace
-
-void PREPARE_LISTING() {
-  void* frames[4];
-  (void)::backtrace(frames, 4);
-}
-
+// One frame line: image (cut to 17), the address as its offset in that image (8 hex digits), and
+// "Unknown" in the routine, line and source columns; ends with CR LF. Returns its length.
+//   ("veldrix", 0x1A2B) -> "veldrix            00001A2B  Unknown               Unknown Unknown\r\n"
 std::size_t FRAME_LINE(std::string_view image, std::size_t offset, std::span<char> out) {
   constexpr std::string_view kTail = "  Unknown               Unknown  Unknown\r\n";
   static_assert(kTail.size() == 2 + 17 + 2 + 10 + 2 + 7 + 2);
@@ -41,6 +38,13 @@ std::size_t FRAME_LINE(std::string_view image, std::size_t offset, std::span<cha
   for (int i = 0; i < 8; ++i) out[19 + 7 - i] = kHex[(address >> (4 * i)) & 0xF];
   std::copy(kTail.begin(), kTail.end(), out.begin() + 27);
   return kLength;
+}
+
+}  // namespace
+
+void PREPARE_LISTING() {
+  void* frames[4];
+  (void)::backtrace(frames, 4);
 }
 
 void WRITE_LISTING(int fd) {

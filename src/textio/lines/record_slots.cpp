@@ -30,7 +30,8 @@ void ON_BUS_ERROR(int, siginfo_t* info, void*) {
   if (c != nullptr && at >= g_window_begin && at < g_window_end) {
     FAIL_IO(kWriteError, c->unit, c->name(), EIO);
   }
-  // Not ours: the fault is the program's own, and ends it as it would have.
+  // Not ours: the fault is the program's own. On return the access faults again and the default
+  // action ends the process, as it would have without this handler.
   std::signal(SIGBUS, SIG_DFL);
 }
 

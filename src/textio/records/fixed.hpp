@@ -22,8 +22,4 @@ int READ_FIXED_STATUS(std::int32_t unit, Layout layout, std::initializer_list<Ta
 // Builds the record into text (blank-filled first, no line end).
 void WRITE_FIXED_STR(std::span<char> text, Layout layout, std::initializer_list<Value> items);
 
-// Builds a record into out (blanks in the columns the layout spans); returns its length, the
-// highest column written.
-std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items);
-
 }  // namespace veldrix

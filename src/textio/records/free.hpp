@@ -32,7 +32,4 @@ int READ_FREE_STR(std::string_view text, const Target& item);
 // The statement of READ_FREE on a reader whose current record has just begun; its status.
 int READ_FREE_FROM(Reader& r, std::span<const Target> items);
 
-// Builds the record of a free-form write whose items fit in one record; returns its length.
-std::size_t BUILD_FREE(std::span<char> out, std::span<const Value> items);
-
 }  // namespace veldrix

@@ -37,26 +37,45 @@ std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, 
   return out;
 }
 
-TEST(LineSplitting, RecordsThroughAnEightByteBuffer) {
-  // clang-format off
-  const struct { std::string bytes; std::vector<std::string> records; } cases[] = {
-      {"ab\r\ncd\nef", {"ab", "cd", "ef"}},      // CR LF, LF, a last line without LF
-      {"abcdefg\r\nxyz\n", {"abcdefg", "xyz"}},  // the CR LF split across two refills
-      {"abcdefg\r", {"abcdefg\r"}},              // a CR that no LF follows is kept
-      {"a\rb\n\r\r\n", {"a\rb", "\r"}},          // a CR elsewhere is ordinary
-      {"\n\r\n\n", {"", "", ""}}, {"\tx\t\n", {"\tx\t"}}, {"", {}},
-      {"0123456789abcdefghijklmnop\r\nz", {"0123456789abcdefghijklmnop", "z"}},
-      {"a\n\x1a\nb\n", {"a"}}, {"a\n\x1a\r\nb\n", {"a"}},  // a Ctrl-Z line ends the data
-      {"1234567\n\x1a", {"1234567"}}, {"123456\n\x1a\r\nb", {"123456"}},  // ... after a refill
-      {"\x1ax\n\x1a\r\x1a\n", {"\x1ax", "\x1a\r\x1a"}},  // lines that are not Ctrl-Z alone
-  };
-  // clang-format on
-  for (const auto& c : cases) {
-    EXPECT_EQ(RECORDS(c.bytes, 8, true), c.records) << testing::PrintToString(c.bytes);
-    EXPECT_EQ(RECORDS(c.bytes, 8, false).size(), c.records.size());
-    EXPECT_EQ(RECORDS(c.bytes, 4096, true), c.records);
-  }
+struct SplitCase {
+  const char* case_name;
+  std::string bytes;
+  std::vector<std::string> records;
+};
+
+// Splitting through an eight-byte buffer, so that lines cross its refills.
+// clang-format off
+const SplitCase kSplitCases[] = {
+    {"CrLfLfAndALastLineWithoutLf", "ab\r\ncd\nef", {"ab", "cd", "ef"}},
+    {"CrLfSplitAcrossTwoRefills", "abcdefg\r\nxyz\n", {"abcdefg", "xyz"}},
+    {"CrThatNoLfFollowsIsKept", "abcdefg\r", {"abcdefg\r"}},
+    {"CrElsewhereIsOrdinary", "a\rb\n\r\r\n", {"a\rb", "\r"}},
+    {"EmptyLines", "\n\r\n\n", {"", "", ""}},
+    {"TabsAreKept", "\tx\t\n", {"\tx\t"}},
+    {"NoBytesNoRecords", "", {}},
+    {"LineLongerThanTheBuffer", "0123456789abcdefghijklmnop\r\nz",
+     {"0123456789abcdefghijklmnop", "z"}},
+    {"CtrlZLineEndsTheData", "a\n\x1a\nb\n", {"a"}},
+    {"CtrlZLineWithCrLfEndsTheData", "a\n\x1a\r\nb\n", {"a"}},
+    {"CtrlZLineAfterARefillEndsTheData", "1234567\n\x1a", {"1234567"}},
+    {"CtrlZLineWithCrLfAfterARefillEndsTheData", "123456\n\x1a\r\nb", {"123456"}},
+    {"LinesThatAreNotCtrlZAloneAreRecords", "\x1ax\n\x1a\r\x1a\n", {"\x1ax", "\x1a\r\x1a"}},
+};
+// clang-format on
+
+class Splitting : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(Splitting, RecordsThroughAnEightByteBuffer) {
+  const SplitCase& c = GetParam();
+  EXPECT_EQ(RECORDS(c.bytes, 8, true), c.records) << testing::PrintToString(c.bytes);
+  EXPECT_EQ(RECORDS(c.bytes, 8, false).size(), c.records.size());
+  EXPECT_EQ(RECORDS(c.bytes, 4096, true), c.records);
 }
+
+INSTANTIATE_TEST_SUITE_P(LineSplitting, Splitting, testing::ValuesIn(kSplitCases),
+                         [](const testing::TestParamInfo<SplitCase>& info) {
+                           return info.param.case_name;
+                         });
 
 // Text fields on input, a field of w columns into a text of n characters, from a file.
 TEST(LineSplitting, TextFieldsAndStatusReads) {

@@ -1,4 +1,6 @@
 // The records of the console dialogue, the header lookups and the grid writer, built in memory.
+#include "record_build.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -29,29 +31,48 @@ std::string FREE(const std::vector<Value>& items) {
   return {out.data(), BUILD_FREE(out, items)};
 }
 
-TEST(FixedRecord, ConsoleAndFileLayouts) {
-  const std::string_view banner = "veldrix, version of October 10,2000     ";
-  const std::int32_t hundred = 100, zero = 0, million = -1000000;
-  const double xll = 523456.5, huge = 1.0e100, nodata = -9999.0, none = 0.0;
-  // clang-format off
-  const struct { Layout layout; std::vector<Value> items; std::string_view want; } rows[] = {
-      {kBanner, {ITEM(banner)}, " veldrix, version of October 10,2000     "},  // 41 columns
-      {kIntEcho, {ITEM("ncols"), ITEM(hundred)}, " ncols        100"},
-      {kIntEcho, {ITEM("nrows"), ITEM(million)}, " nrows    *******"},
-      {kRealEcho, {ITEM("xllcorner"), ITEM(xll)}, " xllcorner     523456.50    "},
-      {kRealEcho, {ITEM("cellsize"), ITEM(huge)}, " cellsize    0.10000000+101"},
-      {kWarning, {ITEM("nrows")}, " Warning: Could not read nrows"},
-      {kFatal, {ITEM("NODATA_value")}, " Fatal error reading NODATA_value"},
-      {kIntDefault, {ITEM(zero)}, " Using default value of:        0"},
-      {kIntDefault, {ITEM(million)}, " Using default value of: -1000000"},
-      {kRealDefault, {ITEM(nodata)}, " Using default value of: -9999.00    "},
-      {kRealDefault, {ITEM(none)}, " Using default value of:  0.00000    "},
-      {kMarker, {ITEM("DSAA")}, "DSAA"},
-      {kTrailingSkip, {}, "   ab"},  // the length is the last column written, not skipped
-  };
-  // clang-format on
-  for (const auto& r : rows) EXPECT_EQ(FIXED(r.layout, r.items), r.want);
+const std::string_view kBannerText = "veldrix, version of October 10,2000     ";
+const std::int32_t kHundred = 100, kZero = 0, kMillion = -1000000;
+const double kXll = 523456.5, kHuge = 1.0e100, kNodata = -9999.0, kNone = 0.0;
+
+struct FixedCase {
+  const char* case_name;
+  Layout layout;
+  std::vector<Value> items;
+  std::string_view want;
+};
+
+// clang-format off
+const FixedCase kFixedCases[] = {
+    {"BannerOf41Columns", kBanner, {ITEM(kBannerText)},
+     " veldrix, version of October 10,2000     "},
+    {"IntegerEcho", kIntEcho, {ITEM("ncols"), ITEM(kHundred)}, " ncols        100"},
+    {"IntegerTooWideIsAsterisks", kIntEcho, {ITEM("nrows"), ITEM(kMillion)}, " nrows    *******"},
+    {"RealEcho", kRealEcho, {ITEM("xllcorner"), ITEM(kXll)}, " xllcorner     523456.50    "},
+    {"RealEchoWithAThreeDigitExponent", kRealEcho, {ITEM("cellsize"), ITEM(kHuge)},
+     " cellsize    0.10000000+101"},
+    {"Warning", kWarning, {ITEM("nrows")}, " Warning: Could not read nrows"},
+    {"Fatal", kFatal, {ITEM("NODATA_value")}, " Fatal error reading NODATA_value"},
+    {"IntegerDefaultZero", kIntDefault, {ITEM(kZero)}, " Using default value of:        0"},
+    {"IntegerDefaultNegative", kIntDefault, {ITEM(kMillion)}, " Using default value of: -1000000"},
+    {"RealDefault", kRealDefault, {ITEM(kNodata)}, " Using default value of: -9999.00    "},
+    {"RealDefaultZero", kRealDefault, {ITEM(kNone)}, " Using default value of:  0.00000    "},
+    {"Marker", kMarker, {ITEM("DSAA")}, "DSAA"},
+    {"LengthIsTheLastColumnWrittenNotSkipped", kTrailingSkip, {}, "   ab"},
+};
+// clang-format on
+
+class FixedLayouts : public testing::TestWithParam<FixedCase> {};
+
+TEST_P(FixedLayouts, BuildTheirRecord) {
+  const FixedCase& r = GetParam();
+  EXPECT_EQ(FIXED(r.layout, r.items), r.want);
 }
+
+INSTANTIATE_TEST_SUITE_P(FixedRecord, FixedLayouts, testing::ValuesIn(kFixedCases),
+                         [](const testing::TestParamInfo<FixedCase>& info) {
+                           return info.param.case_name;
+                         });
 
 TEST(FixedRecord, WorkTextIsBlankFilledThenBuilt) {
   std::array<char, 14> text;
@@ -69,23 +90,40 @@ TEST(FixedRecord, WorkTextIsBlankFilledThenBuilt) {
   EXPECT_EQ(std::string_view(wide.data(), 18), " 99999.992        ");
 }
 
-TEST(FreeRecord, TextsIntegersAndDoubles) {
-  const std::int32_t nx = 2501, five = 5, four = 4;
-  const double x0 = 650000.25, x1 = 651000.25, z0 = -99999.9921875, z1 = 99999.9921875;
-  const std::string_view note = "   Note: corrects for ARC export by increasing";
-  // clang-format off
-  const struct { std::vector<Value> items; std::string_view want; } rows[] = {
-      {{ITEM("mx: "), ITEM(nx)}, " mx:         2501"},
-      {{ITEM("mx: "), ITEM(five)}, " mx:            5"},
-      {{ITEM(five), ITEM(four)}, "           5           4"},
-      {{ITEM(x0), ITEM(x1)}, "   650000.250000000        651000.250000000     "},
-      {{ITEM(z0), ITEM(z1)}, "  -99999.9921875000        99999.9921875000     "},
-      {{ITEM(note)}, "    Note: corrects for ARC export by increasing"},
-      {{ITEM(five), ITEM("mx: ")}, "           5mx: "},  // only a text that starts the record
-  };
-  // clang-format on
-  for (const auto& r : rows) EXPECT_EQ(FREE(r.items), r.want);
+const std::int32_t kNx = 2501, kFive = 5, kFour = 4;
+const double kX0 = 650000.25, kX1 = 651000.25, kZ0 = -99999.9921875, kZ1 = 99999.9921875;
+const std::string_view kNote = "   Note: corrects for ARC export by increasing";
+
+struct FreeCase {
+  const char* case_name;
+  std::vector<Value> items;
+  std::string_view want;
+};
+
+// clang-format off
+const FreeCase kFreeCases[] = {
+    {"TextThenInteger", {ITEM("mx: "), ITEM(kNx)}, " mx:         2501"},
+    {"TextThenOneDigitInteger", {ITEM("mx: "), ITEM(kFive)}, " mx:            5"},
+    {"TwoIntegers", {ITEM(kFive), ITEM(kFour)}, "           5           4"},
+    {"TwoDoubles", {ITEM(kX0), ITEM(kX1)}, "   650000.250000000        651000.250000000     "},
+    {"NegativeAndPositiveDoubles", {ITEM(kZ0), ITEM(kZ1)},
+     "  -99999.9921875000        99999.9921875000     "},
+    {"TextStartingWithBlanks", {ITEM(kNote)}, "    Note: corrects for ARC export by increasing"},
+    {"OnlyATextThatStartsTheRecordGetsABlank", {ITEM(kFive), ITEM("mx: ")}, "           5mx: "},
+};
+// clang-format on
+
+class FreeItems : public testing::TestWithParam<FreeCase> {};
+
+TEST_P(FreeItems, BuildTheirRecord) {
+  const FreeCase& r = GetParam();
+  EXPECT_EQ(FREE(r.items), r.want);
 }
+
+INSTANTIATE_TEST_SUITE_P(FreeRecord, FreeItems, testing::ValuesIn(kFreeCases),
+                         [](const testing::TestParamInfo<FreeCase>& info) {
+                           return info.param.case_name;
+                         });
 
 }  // namespace
 }  // namespace veldrix

@@ -1,4 +1,4 @@
-#include "driver/memory_limit.hpp"
+#include "driver/cgroup_text.hpp"
 
 #include <gtest/gtest.h>
 
