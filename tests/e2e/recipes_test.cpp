@@ -143,7 +143,9 @@ TEST_P(Recipe, PreparedFileConverts) {
   Outcome run = RUN(f, "fixed.asc\nout.grd\n1\n");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");
-  std::vector<std::string> records = RECORDS(READ_FILE(f / "out.grd"));
+  const std::string grd = READ_FILE(f / "out.grd");
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, "fixed.asc\nout.grd\n1\n", "out.grd"), run, grd);
+  std::vector<std::string> records = RECORDS(grd);
   ASSERT_EQ(records.size(), c.line_count);
   EXPECT_EQ(records[0], "DSAA");
   if (!c.x_range.empty()) {
