@@ -83,6 +83,9 @@ const Event kEvents[] = {
     {"UserSignal1", SIGUSR1, 128 + SIGUSR1, nullptr},
     {"AlarmClock", SIGALRM, 128 + SIGALRM, nullptr},
     {"CpuTimeLimit", SIGXCPU, 128 + SIGXCPU, nullptr},
+    {"StackFaultSignal", SIGSTKFLT, 128 + SIGSTKFLT, nullptr},
+    {"FirstRealTimeSignal", SIGRTMIN, 128 + SIGRTMIN, nullptr},
+    {"LastRealTimeSignal", SIGRTMAX, 128 + SIGRTMAX, nullptr},
 };
 
 // Whether the first cell record has begun: the file's length may run ahead of its records (a

@@ -223,6 +223,18 @@ INSTANTIATE_TEST_SUITE_P(Held, Locks, testing::ValuesIn(kHeldLocks),
                            return info.param.name;
                          });
 
+// A device has one inode for every program on the machine: a lock there would refuse runs that
+// share nothing (a second run into /dev/null got failure 30).
+TEST(Locks, DeviceOutputHeldElsewhereIsNotLocked) {
+  Folder f;
+  WRITE_FILE(f / "in.asc", kGrid);
+  int held = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  Outcome run = RUN(f, "in.asc\n/dev/null\n1\n");
+  ::close(held);
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
 TEST(Locks, TwoRunsOnOneOutputNeverMixTheirRecords) {
   Folder f;
   WRITE_FILE(f / "in.asc", ONES(300));

@@ -108,6 +108,7 @@ void START_UP() {
 }
 
 void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
+  BLOCK_ENDING_SIGNALS();
   KEEP_COMPLETED_RECORDS();
   if (os_error != 0) PLATFORM_LINE(os_error);
   char line[kNameMax + 128];
@@ -125,6 +126,7 @@ void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
 }
 
 void STOP_RUN(std::string_view text) {
+  BLOCK_ENDING_SIGNALS();
   KEEP_COMPLETED_RECORDS();
   if (!text.empty()) {
     RecordBuffer record;
@@ -137,6 +139,7 @@ void STOP_RUN(std::string_view text) {
 }
 
 void NORMAL_END() {
+  BLOCK_ENDING_SIGNALS();
   CLOSE_ALL();
   std::_Exit(0);
 }

@@ -13,30 +13,36 @@ volatile std::sig_atomic_t g_pending_event = 0;
 
 namespace {
 
-struct EndingSignal {
+struct ConsoleEvent {
   int signal_number;
-  std::string_view line;  // the report line with its line end; none: not a console event
+  std::string_view line;  // the report line with its line end
   int exit_status;        // an aborted run must not look like a completed one
 };
 
-constexpr int kBySignal = -1;  // the run ends by the signal itself, as the sender expects
-
-constexpr EndingSignal kEndings[] = {
+constexpr ConsoleEvent kConsoleEvents[] = {
     {SIGINT, "forrtl: error (200): program aborting due to control-C event\r\r\n", 130},
     {SIGQUIT, "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
     {SIGHUP, "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
-    // Requests to end that other programs send (timeout, kill, service managers, limits): the
-    // output is trimmed to its completed records first, and nothing is reported.
-    {SIGTERM, "", kBySignal},
-    {SIGUSR1, "", kBySignal},
-    {SIGUSR2, "", kBySignal},
-    {SIGALRM, "", kBySignal},
-    {SIGVTALRM, "", kBySignal},
-    {SIGPROF, "", kBySignal},
-    {SIGXCPU, "", kBySignal},
-    {SIGPWR, "", kBySignal},
-    {SIGPOLL, "", kBySignal},
 };
+
+// Requests to end that other programs send (timeout, kill, service managers, limits), besides
+// the real-time signals: the output is trimmed to its completed records first, nothing is
+// reported, and the run ends by the same signal, as the sender expects. The program's own faults
+// (SIGSEGV, SIGFPE, SIGABRT, ...) are not among them.
+constexpr int kRequestsToEnd[] = {SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                  SIGPROF, SIGXCPU, SIGPWR,  SIGPOLL, SIGSTKFLT};
+
+// Every signal that ends the run through INTERRUPT_EXIT.
+sigset_t ENDING_SIGNALS() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const ConsoleEvent& e : kConsoleEvents) sigaddset(&set, e.signal_number);
+  for (int signal_number : kRequestsToEnd) sigaddset(&set, signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    sigaddset(&set, signal_number);
+  }
+  return set;
+}
 
 void ON_EVENT(int signal_number) {
   if (g_writing_record != 0) {
@@ -69,32 +75,35 @@ bool IGNORED_AT_START(int signal_number) {
 void INSTALL_INTERRUPTS() {
   struct sigaction action = {};
   action.sa_handler = ON_EVENT;
-  sigemptyset(&action.sa_mask);
-  for (const EndingSignal& e : kEndings) sigaddset(&action.sa_mask, e.signal_number);
+  action.sa_mask = ENDING_SIGNALS();
   action.sa_flags = 0;  // no SA_RESTART: a blocked write returns so that the event is served
-  for (const EndingSignal& e : kEndings) {
-    if (!IGNORED_AT_START(e.signal_number)) sigaction(e.signal_number, &action, nullptr);
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (sigismember(&action.sa_mask, signal_number) != 1) continue;
+    if (!IGNORED_AT_START(signal_number)) sigaction(signal_number, &action, nullptr);
   }
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit is then a refused write (EFBIG), reported like a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
+void BLOCK_ENDING_SIGNALS() {
+  sigset_t set = ENDING_SIGNALS();
+  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
 void INTERRUPT_EXIT(int signal_number) {
+  BLOCK_ENDING_SIGNALS();  // a second event does not cut this one short
   KEEP_COMPLETED_RECORDS();
-  for (const EndingSignal& e : kEndings) {
+  for (const ConsoleEvent& e : kConsoleEvents) {
     if (e.signal_number != signal_number) continue;
-    if (e.exit_status == kBySignal) {
-      CLOSE_ALL();
-      RAISE_BY_DEFAULT_ACTION(signal_number);  // the run ends by the signal, as the sender expects
-      ::_exit(128 + signal_number);            // only should the signal's action not end it
-    }
     ssize_t ignored = ::write(STDERR_FILENO, e.line.data(), e.line.size());
     (void)ignored;
     CLOSE_ALL();
     ::_exit(e.exit_status);
   }
-  ::_exit(1);
+  CLOSE_ALL();
+  RAISE_BY_DEFAULT_ACTION(signal_number);  // the run ends by the signal, as the sender expects
+  ::_exit(128 + signal_number);            // only should the signal's action not end it
 }
 
 }  // namespace veldrix

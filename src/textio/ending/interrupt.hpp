@@ -15,6 +15,10 @@ extern volatile std::sig_atomic_t g_pending_event;
 // ignored; SIGPIPE is ignored so that a closed pipe is a failed write.
 void INSTALL_INTERRUPTS();
 
+// Blocks every signal that ends the run: a report or an ending under way is not cut short.
+// Async-signal-safe.
+void BLOCK_ENDING_SIGNALS();
+
 // Trims the output to its completed records, writes the interrupt line (console events only),
 // closes every connection and ends the process. Async-signal-safe.
 [[noreturn]] void INTERRUPT_EXIT(int signal_number);

@@ -94,10 +94,14 @@ int OPEN(Connection& c, bool create) {
 // Other programs may read an open file but not write it, as far as they keep to advisory locks:
 // the output is locked for this run alone, the input against writers only. A lock held elsewhere
 // refuses the open; a file system without locks is used unlocked.
-void LOCK(const Connection& c, bool exclusive) {
-  if (::flock(c.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return;
+// Only a disk file is locked: a device (/dev/null, a terminal) or a FIFO has one inode for every
+// program on the machine, so a lock there would refuse runs that share nothing. A lock that the
+// file system emulates may refuse an exclusive lock on a read-only descriptor (EBADF); the
+// read-only output then fails at its first write as it should.
+void LOCK(const Connection& c, bool exclusive, bool disk_file) {
+  if (!disk_file || ::flock(c.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return;
   int error = errno;
-  if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) return;
+  if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL || error == EBADF) return;
   FAIL_IO(kOpenFailure, c.unit, c.name(), error);
 }
 
@@ -152,9 +156,9 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   bool create = MATCHES(status, "unknown");
   if (!create && !MATCHES(status, "old")) FAIL_IO(kOpenFailure, unit, c.name(), 0);
   if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
-  LOCK(c, create);
   struct stat info = {};
   c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
+  LOCK(c, create, c.cut_after_write);
   g_kept[SLOT_INDEX(c)].store(-1);
   c.in_use = true;
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
