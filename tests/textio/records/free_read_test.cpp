@@ -81,6 +81,10 @@ TEST(FreeReadRecords, GroupsOverSeveralLines) {
       // just above and just below the point halfway between 1 and the next binary32
       {"1.000000059604644775390625" + zeros + "1\n", 1, {{std::nextafter(1.0f, 2.0f)}}, 0},
       {"1.000000059604644775390624" + zeros + "9\n", 1, {{1}}, 0},
+      // tokens longer than one fill of the 8-byte buffer: a signed exponent, 25 digits
+      {"-12345678.25e-3 +0.0000125E+2\n", 2, {{-12345.67825f, 0.00125f}}, 0},
+      {"1234567890123456789012345 0012345678901234567890.5\n", 2,
+       {{1234567890123456789012345.0f, 12345678901234567890.5f}}, 0},
   };
   // clang-format on
   for (const GroupCase& c : cases) {
