@@ -132,7 +132,8 @@ void FIXED_FORM(bool negative, const Digits& d, int k, std::span<char> out) {
 }
 
 // The significant digits of a positive finite value: by exact arithmetic for the usual single
-// value, by the library's shortest-free scientific conversion for every other.
+// value, by the library's scientific conversion to that many digits for every other: the one
+// digit source of every number field.
 template <class F>
 Digits DIGITS_OF(F magnitude, int count) {
   if constexpr (std::is_same_v<F, float>) {
@@ -253,7 +254,7 @@ void FORMAT_FREE_DOUBLE(double value, std::span<char, kFreeDoubleWidth> out) {
   char text[32];
   int n = 0;
   if (negative) text[n++] = '-';
-  Digits r = SIGNIFICANT(magnitude, 15);
+  Digits r = DIGITS_OF(magnitude, 15);
   if (r.exponent >= -1 && r.exponent <= 14) {
     int before_point = r.exponent + 1;
     if (before_point == 0) text[n++] = '0';
@@ -263,7 +264,7 @@ void FORMAT_FREE_DOUBLE(double value, std::span<char, kFreeDoubleWidth> out) {
     std::fill(out.end() - 5, out.end(), ' ');
     return RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(n)), out.first(19));
   }
-  Digits e = SIGNIFICANT(magnitude, 16);
+  Digits e = DIGITS_OF(magnitude, 16);
   text[n++] = e.text[0];
   text[n++] = '.';
   for (int i = 1; i < 16; ++i) text[n++] = e.text[i];

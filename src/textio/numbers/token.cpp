@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstddef>
 #include <system_error>
-#include <type_traits>
 
 #include "textio/records/free.hpp"
 
