@@ -2,8 +2,10 @@
 // two floors in turns, A B C A B C: the write floor (the same number of 16-byte write() calls and
 // nothing else) and the mapping floor (the same bytes copied into the output file's mapped
 // windows and nothing else). Then it converts a 5000 x 5000 grid once (the grown store). Times are
-// wall-clock; the peak resident memory comes from wait4().
-//   veldrix_whole_run [--pairs N] [--no-big] [--data DIR]
+// wall-clock; the peak resident memory comes from wait4(). With --against, another build's program
+// runs in turns with this one (A B A B) on the same grid, and the two outputs must be the same
+// bytes: both medians and the median of the pair ratios tell which build is faster.
+//   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--data DIR]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -130,44 +132,119 @@ double MEDIAN(std::vector<double> v) {
 
 const char* VERDICT(bool met) { return met ? "met" : "MISSED"; }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   int pairs = 3;
   bool big = true;
+  bool floors = true;
+  std::string against;  // another build's program, run in turns with this one
   std::string data = VELDRIX_BENCH_DATA;
+};
+
+constexpr int kLeastAbPairs = 7;  // fewer turns leave the median at the mercy of the other load
+
+bool PARSE(int argc, char** argv, Options& o) {
+  bool pairs_given = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--pairs" && i + 1 < argc) {
-      pairs = std::max(1, std::atoi(argv[++i]));
+    bool more = i + 1 < argc;
+    if (a == "--pairs" && more) {
+      o.pairs = std::max(1, std::atoi(argv[++i]));
+      pairs_given = true;
     } else if (a == "--no-big") {
-      big = false;
-    } else if (a == "--data" && i + 1 < argc) {
-      data = argv[++i];
+      o.big = false;
+    } else if (a == "--no-floors") {
+      o.floors = false;
+    } else if (a == "--against" && more) {
+      o.against = argv[++i];
+    } else if (a == "--data" && more) {
+      o.data = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: %s [--pairs N] [--no-big] [--data DIR]\n", argv[0]);
-      return 2;
+      return false;
     }
   }
-  mkdir(data.c_str(), 0777);
-  const std::string veldrix = VELDRIX_PROGRAM, floor = VELDRIX_FLOOR;
-  const std::string map_floor = VELDRIX_MAP_FLOOR;
-  Grid small = PREPARE(data, VELDRIX_MAKE_GRID, 2501);
+  if (!o.against.empty() && !pairs_given) o.pairs = kLeastAbPairs;
+  return true;
+}
+
+bool SAME_BYTES(const std::string& a, const std::string& b) {
+  std::FILE* fa = std::fopen(a.c_str(), "rb");
+  std::FILE* fb = std::fopen(b.c_str(), "rb");
+  bool same = fa != nullptr && fb != nullptr;
+  std::vector<char> ba(1 << 20), bb(1 << 20);
+  while (same) {
+    std::size_t na = std::fread(ba.data(), 1, ba.size(), fa);
+    std::size_t nb = std::fread(bb.data(), 1, bb.size(), fb);
+    same = na == nb && std::memcmp(ba.data(), bb.data(), na) == 0;
+    if (na == 0) break;
+  }
+  if (fa != nullptr) std::fclose(fa);
+  if (fb != nullptr) std::fclose(fb);
+  return same;
+}
+
+// This build's program (A) and another (B) in turns on the same grid; the first pair's outputs
+// must be the same bytes.
+void AGAINST(const Options& o, const Grid& g) {
+  const std::string out = o.data + "/" + g.output, kept = out + ".a";
+  std::vector<double> a_times, b_times, ratios;
+  std::printf("A = %s\nB = %s\n%d pairs A B on %ld x %ld\n", VELDRIX_PROGRAM, o.against.c_str(),
+              o.pairs, g.n, g.n);
+  for (int k = 0; k < o.pairs; ++k) {
+    unlink(out.c_str());
+    Outcome a = RUN({VELDRIX_PROGRAM}, o.data, g.answers);
+    if (k == 0 && std::rename(out.c_str(), kept.c_str()) != 0) DIE("no output " + out);
+    unlink(out.c_str());
+    Outcome b = RUN({o.against}, o.data, g.answers);
+    if (k == 0 && !SAME_BYTES(kept, out)) DIE("the outputs of A and B differ");
+    a_times.push_back(a.seconds);
+    b_times.push_back(b.seconds);
+    ratios.push_back(a.seconds / b.seconds);
+    std::printf("pair %d: A %.3f s (user %.3f)  B %.3f s (user %.3f)  A/B %.4f\n", k + 1, a.seconds,
+                a.user, b.seconds, b.user, ratios.back());
+    std::fflush(stdout);
+  }
+  unlink(kept.c_str());
+  unlink(out.c_str());
+  std::printf("outputs identical; median A %.3f s, median B %.3f s, median of A/B %.4f\n",
+              MEDIAN(a_times), MEDIAN(b_times), MEDIAN(ratios));
+}
+
+void REPORT_FLOORS(const std::vector<double>& whole, const std::vector<double>& bare,
+                   const std::vector<double>& mapped, const std::vector<double>& to_map,
+                   const std::vector<double>& to_write, const std::vector<double>& rss) {
+  double peak = *std::max_element(rss.begin(), rss.end());
+  std::printf("median whole %.3f s, median write floor %.3f s, median mapping floor %.3f s\n",
+              MEDIAN(whole), MEDIAN(bare), MEDIAN(mapped));
+  std::printf(
+      "whole / mapping floor: ratio of medians %.2f, median of ratios %.2f (target <= %.1f: %s)\n",
+      MEDIAN(whole) / MEDIAN(mapped), MEDIAN(to_map), kMapRatioTarget,
+      VERDICT(MEDIAN(to_map) <= kMapRatioTarget));
+  std::printf(
+      "whole / write floor: ratio of medians %.4f, median of ratios %.4f (target <= %.2f: %s)\n",
+      MEDIAN(whole) / MEDIAN(bare), MEDIAN(to_write), kWriteRatioTarget,
+      VERDICT(MEDIAN(to_write) <= kWriteRatioTarget));
+  std::printf("peak RSS of the conversion %.1f MiB (target <= %.0f MiB: %s)\n", peak,
+              kSmallRssTarget, VERDICT(peak <= kSmallRssTarget));
+}
+
+// The whole run and the two floors in turns, A B C A B C.
+void FLOORS(const Options& o, const Grid& small) {
   long cells = small.n * small.n, writes = cells + kHeaderRecords;
+  const std::string& data = o.data;
   std::string floor_out = data + "/floor.bin", map_out = data + "/map_floor.grd";
   std::printf(
       "grid %ld x %ld: %ld cells, %ld records, %d rounds (whole run, write floor, mapping "
       "floor)\n",
-      small.n, small.n, cells, writes, pairs);
+      small.n, small.n, cells, writes, o.pairs);
   std::vector<double> whole, bare, mapped, to_map, to_write, rss;
-  for (int k = 0; k < pairs; ++k) {
+  for (int k = 0; k < o.pairs; ++k) {
     unlink((data + "/" + small.output).c_str());
-    Outcome a = RUN({veldrix}, data, small.answers);
+    Outcome a = RUN({VELDRIX_PROGRAM}, data, small.answers);
     if (k == 0) CHECK_OUTPUT(data + "/" + small.output, cells);
     unlink(floor_out.c_str());
-    Outcome b = RUN({floor, floor_out, std::to_string(writes)}, data, "");
+    Outcome b = RUN({VELDRIX_FLOOR, floor_out, std::to_string(writes)}, data, "");
     unlink(map_out.c_str());
-    Outcome c = RUN({map_floor, map_out, std::to_string(cells)}, data, "");
+    Outcome c = RUN({VELDRIX_MAP_FLOOR, map_out, std::to_string(cells)}, data, "");
     if (k == 0) CHECK_OUTPUT(map_out, cells);
     whole.push_back(a.seconds);
     bare.push_back(b.seconds);
@@ -184,34 +261,42 @@ int main(int argc, char** argv) {
   }
   unlink(floor_out.c_str());
   unlink(map_out.c_str());
-  double peak = *std::max_element(rss.begin(), rss.end());
-  std::printf("median whole %.3f s, median write floor %.3f s, median mapping floor %.3f s\n",
-              MEDIAN(whole), MEDIAN(bare), MEDIAN(mapped));
+  REPORT_FLOORS(whole, bare, mapped, to_map, to_write, rss);
+}
+
+// The 5000 x 5000 grid once: the grown store's time and peak memory.
+void GROWN(const Options& o) {
+  Grid grown = PREPARE(o.data, VELDRIX_MAKE_GRID, 5000);
+  long grown_cells = grown.n * grown.n;
+  unlink((o.data + "/" + grown.output).c_str());
+  Outcome g = RUN({VELDRIX_PROGRAM}, o.data, grown.answers);
+  CHECK_OUTPUT(o.data + "/" + grown.output, grown_cells);
+  unlink((o.data + "/" + grown.output).c_str());
+  double limit = 4.0 * static_cast<double>(grown_cells) / (1024.0 * 1024.0) + kGrownRssSlack;
   std::printf(
-      "whole / mapping floor: ratio of medians %.2f, median of ratios %.2f (target <= %.1f: %s)\n",
-      MEDIAN(whole) / MEDIAN(mapped), MEDIAN(to_map), kMapRatioTarget,
-      VERDICT(MEDIAN(to_map) <= kMapRatioTarget));
-  std::printf(
-      "whole / write floor: ratio of medians %.4f, median of ratios %.4f (target <= %.2f: %s)\n",
-      MEDIAN(whole) / MEDIAN(bare), MEDIAN(to_write), kWriteRatioTarget,
-      VERDICT(MEDIAN(to_write) <= kWriteRatioTarget));
-  std::printf("peak RSS of the conversion %.1f MiB (target <= %.0f MiB: %s)\n", peak,
-              kSmallRssTarget, VERDICT(peak <= kSmallRssTarget));
-  if (big) {
-    Grid grown = PREPARE(data, VELDRIX_MAKE_GRID, 5000);
-    long grown_cells = grown.n * grown.n;
-    unlink((data + "/" + grown.output).c_str());
-    Outcome g = RUN({veldrix}, data, grown.answers);
-    CHECK_OUTPUT(data + "/" + grown.output, grown_cells);
-    unlink((data + "/" + grown.output).c_str());
-    double limit = 4.0 * static_cast<double>(grown_cells) / (1024.0 * 1024.0) + kGrownRssSlack;
-    std::printf(
-        "grid %ld x %ld (grown store): %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB "
-        "= %.2f bytes/cell (target <= %.1f MiB: %s)\n",
-        grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib,
-        g.rss_mib * 1024.0 * 1024.0 / static_cast<double>(grown_cells), limit,
-        VERDICT(g.rss_mib <= limit));
+      "grid %ld x %ld (grown store): %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB "
+      "= %.2f bytes/cell (target <= %.1f MiB: %s)\n",
+      grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib,
+      g.rss_mib * 1024.0 * 1024.0 / static_cast<double>(grown_cells), limit,
+      VERDICT(g.rss_mib <= limit));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!PARSE(argc, argv, o)) {
+    std::fprintf(stderr,
+                 "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--data "
+                 "DIR]\n",
+                 argv[0]);
+    return 2;
   }
-  unlink((data + "/" + small.output).c_str());
+  mkdir(o.data.c_str(), 0777);
+  Grid small = PREPARE(o.data, VELDRIX_MAKE_GRID, 2501);
+  if (!o.against.empty()) AGAINST(o, small);
+  if (o.floors) FLOORS(o, small);
+  if (o.big) GROWN(o);
+  unlink((o.data + "/" + small.output).c_str());
   return 0;
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the whole-run benchmark against a configured build folder (bench targets on):
-#   bench/whole_run.sh build/default [--pairs N] [--no-big]
+#   bench/whole_run.sh build/default [--pairs N] [--no-big] [--no-floors] [--against PROGRAM]
 # The grids are generated once into bench/data/ (not kept in the repository).
 set -euo pipefail
-build=${1:?usage: bench/whole_run.sh <build-dir> [--pairs N] [--no-big]}
+build=${1:?usage: bench/whole_run.sh <build-dir> [--pairs N] [--no-big] [--no-floors] [--against PROGRAM]}
 shift
 cmake --build "$build" --target veldrix_whole_run -j1
 exec "$build/bench/veldrix_whole_run" "$@"

@@ -37,7 +37,4 @@ void FORMAT_FREE_INT(std::int32_t value, std::span<char, kFreeIntWidth> out);
 //   0.05     -> "  5.000000000000000E-002"
 void FORMAT_FREE_DOUBLE(double value, std::span<char, kFreeDoubleWidth> out);
 
-// floor(e x log10 2) for |e| <= 1000: the decimal exponent of 2^e, by integer arithmetic.
-int FLOOR_LOG10_POW2(int e);
-
 }  // namespace veldrix

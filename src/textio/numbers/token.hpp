@@ -1,6 +1,6 @@
-// A free-form value token, taken in one character at a time and kept in bounded form: at most
-// kTokenDigits significant digits (a non-zero digit dropped beyond them is remembered), so a
-// token of any length converts to the nearest value without being held whole.
+// A free-form value token, taken in runs of characters as the input holds them and kept in bounded
+// form: at most kTokenDigits significant digits (a non-zero digit dropped beyond them is
+// remembered), so a token of any length converts to the nearest value without being held whole.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +27,8 @@ struct Token {
   std::int64_t shift;            // value = digits x 10^(shift + exponent)
   std::int64_t exponent;         // saturates at kExponentLimit
   int ndigits;                   // significant digits kept
-  std::uint64_t leading;         // the kept digits as a number, while there are kLeadingDigits
-  char digits[kTokenDigits];     // the kept digits, read only when more than kLeadingDigits
+  std::uint64_t leading;         // the first kLeadingDigits kept digits as a number
+  char digits[kTokenDigits];     // the kept digits from kLeadingDigits on (the first are unused)
 };
 
 inline constexpr int kLeadingDigits = 19;  // every 19-digit number fits 64 bits
@@ -45,78 +45,15 @@ inline void TOKEN_RESET(Token& t) {
   t.leading = 0;
 }
 
-inline bool IS_DIGIT(char c) { return c >= '0' && c <= '9'; }
-inline bool IS_EXPONENT_LETTER(char c) {
-  return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
-}
+// Takes the characters of a number token from p on, while they are digits, signs, points or
+// exponent letters (E, D, Q in either case), in the order sign, mantissa with one point, letter,
+// sign, exponent digits; anything out of that order makes the token bad. Returns the first
+// character not taken (end when all are). A token split between two fills of the input goes on
+// in a second call from where the first stopped.
+const char* TOKEN_TAKE(Token& t, const char* p, const char* end);
 
-inline void KEEP_DIGIT(Token& t, char c) {
-  if (t.ndigits < kLeadingDigits) t.leading = t.leading * 10 + static_cast<std::uint64_t>(c - '0');
-  t.digits[t.ndigits++] = c;
-}
-
-inline void MANTISSA_DIGIT(Token& t, char c) {
-  ++t.mantissa_digits;
-  if (t.ndigits == 0 && c == '0') {
-    if (t.has_point) --t.shift;
-  } else if (t.ndigits < kTokenDigits) {
-    KEEP_DIGIT(t, c);
-    if (t.has_point) --t.shift;
-  } else {
-    t.sticky |= c != '0';
-    if (!t.has_point) ++t.shift;
-  }
-}
-
-// Takes the next character of a number token: digits, signs, one point, one exponent letter
-// (E, D, Q in either case, never first) in the order sign, mantissa, letter, sign, digits.
-inline void TOKEN_ADD(Token& t, char c) {
-  if (t.state == TokenState::Mantissa && IS_DIGIT(c)) return MANTISSA_DIGIT(t, c);  // most of it
-  switch (t.state) {
-    case TokenState::Start:
-      if (c == '+' || c == '-') {
-        t.negative = c == '-';
-        t.only_digits = false;
-        t.state = TokenState::Sign;
-        return;
-      }
-      [[fallthrough]];
-    case TokenState::Sign:
-    case TokenState::Mantissa:
-      if (IS_DIGIT(c)) {
-        MANTISSA_DIGIT(t, c);
-        t.state = TokenState::Mantissa;
-      } else if (c == '.' && !t.has_point) {
-        t.has_point = true;
-        t.only_digits = false;
-        t.state = TokenState::Mantissa;
-      } else if (IS_EXPONENT_LETTER(c) && t.mantissa_digits > 0) {
-        t.has_exponent = true;
-        t.only_digits = false;
-        t.state = TokenState::ExpLetter;
-      } else {
-        t.state = TokenState::Bad;
-      }
-      return;
-    case TokenState::ExpLetter:
-      if (c == '+' || c == '-') {
-        t.exp_negative = c == '-';
-        t.state = TokenState::ExpSign;
-        return;
-      }
-      [[fallthrough]];
-    case TokenState::ExpSign:
-    case TokenState::ExpDigits:
-      if (!IS_DIGIT(c)) {
-        t.state = TokenState::Bad;
-        return;
-      }
-      if (t.exponent < kExponentLimit) t.exponent = t.exponent * 10 + (c - '0');
-      t.state = TokenState::ExpDigits;
-      return;
-    case TokenState::Bad: return;
-  }
-}
+// Makes the token bad: the caller met a character that no number holds before its separator.
+inline void TOKEN_BAD(Token& t) { t.state = TokenState::Bad; }
 
 // A complete number: mantissa digits, and exponent digits after a letter.
 inline bool TOKEN_VALID(const Token& t) {

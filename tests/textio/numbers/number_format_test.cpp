@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "decimal_exponent.hpp"
+
 namespace veldrix {
 namespace {
 
