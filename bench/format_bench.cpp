@@ -9,6 +9,7 @@
 
 #include "textio/numbers/number_format.hpp"
 #include "textio/records/fixed.hpp"
+#include "textio/records/record_build.hpp"
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include "textio/lines/input_lines.hpp"
 #include "textio/records/free.hpp"
+#include "textio/records/free_statement.hpp"
 
 using namespace veldrix;
 

@@ -19,7 +19,4 @@ void READ_FIXED(std::int32_t unit, Layout layout, std::initializer_list<Target> 
 // The same read with a status: 0, -1 at the end of data, 39 when the system refused the read.
 int READ_FIXED_STATUS(std::int32_t unit, Layout layout, std::initializer_list<Target> items);
 
-// Builds the record into text (blank-filled first, no line end).
-void WRITE_FIXED_STR(std::span<char> text, Layout layout, std::initializer_list<Value> items);
-
 }  // namespace veldrix

@@ -29,7 +29,4 @@ void READ_FREE(std::int32_t unit, std::initializer_list<Target> items);
 //   "5.2D5" -> 520000.0     "500,000" -> 500.0     "," -> 0, item unchanged
 int READ_FREE_STR(std::string_view text, const Target& item);
 
-// The statement of READ_FREE on a reader whose current record has just begun; its status.
-int READ_FREE_FROM(Reader& r, std::span<const Target> items);
-
 }  // namespace veldrix

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "free_statement.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {
