@@ -130,8 +130,7 @@ TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {
   EXPECT_SAME_RUN(RUN_TO_FIFO(f, c.answers + c.factor + "\n", "out.grd"), run, written);
 }
 
-INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases), CASE_NAME<Case>);
 
 TEST(WholeRun, RunsCleanUnderValgrind) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)

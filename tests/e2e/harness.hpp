@@ -2,6 +2,8 @@
 // printed, its exit status and the files it left.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,5 +61,11 @@ std::string SHOWN(const std::string& bytes);
 
 // The banner, notes and prompts every run starts with, in the order the dialogue writes them.
 extern const std::string kDialogue;
+
+// Names a case of a table after its row's `name`.
+template <class Row>
+std::string CASE_NAME(const testing::TestParamInfo<Row>& info) {
+  return info.param.name;
+}
 
 }  // namespace veldrix_test

@@ -120,8 +120,7 @@ TEST_P(Hostile, GetsAClearReportOrACorrectConversion) {
   EXPECT_SAME_RUN(RUN_TO_FIFO(f, "in.asc\nout.grd\n1\n", "out.grd"), run, grd);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Hostile, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Files, Hostile, testing::ValuesIn(kCases), CASE_NAME<Case>);
 
 TEST(Hostile, LongLinesAreReadInBoundedMemory) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)

@@ -139,7 +139,7 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
-                         [](const testing::TestParamInfo<Event>& info) { return info.param.name; });
+                         CASE_NAME<Event>);
 
 }  // namespace
 }  // namespace veldrix_test

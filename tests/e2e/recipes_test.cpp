@@ -156,8 +156,7 @@ TEST_P(Recipe, PreparedFileConverts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Readme, Recipe, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Readme, Recipe, testing::ValuesIn(kCases), CASE_NAME<Case>);
 
 // The manual page writes a backslash as \e, a minus as \- and an apostrophe as \(aq.
 std::string FROM_ROFF(const std::string& text) {

@@ -123,9 +123,7 @@ TEST_P(Streams, LeaveTheInputFileAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Closed, Streams, testing::ValuesIn(kClosedStreams),
-                         [](const testing::TestParamInfo<ClosedStreams>& info) {
-                           return info.param.name;
-                         });
+                         CASE_NAME<ClosedStreams>);
 
 // --- The output is the input ---------------------------------------------------------------
 
@@ -163,10 +161,7 @@ TEST_P(OutputIsInput, IsRefusedWithTheFileUntouched) {
   EXPECT_EQ(READ_FILE(f / "dem.asc"), kGrid);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, OutputIsInput, testing::ValuesIn(kSameFiles),
-                         [](const testing::TestParamInfo<SameFile>& info) {
-                           return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Names, OutputIsInput, testing::ValuesIn(kSameFiles), CASE_NAME<SameFile>);
 
 TEST(OutputIsInput, ACopyOfTheInputIsAnotherFile) {
   Folder f;
@@ -218,10 +213,7 @@ TEST_P(Locks, HeldElsewhereRefuseTheOpenAndNothingIsWritten) {
   EXPECT_EQ(READ_FILE(f / "out.grd"), "old\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Held, Locks, testing::ValuesIn(kHeldLocks),
-                         [](const testing::TestParamInfo<HeldLock>& info) {
-                           return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Held, Locks, testing::ValuesIn(kHeldLocks), CASE_NAME<HeldLock>);
 
 // A device has one inode for every program on the machine: a lock there would refuse runs that
 // share nothing (a second run into /dev/null got failure 30).
@@ -342,9 +334,7 @@ TEST_P(Ignored, SignalStaysIgnoredAndTheRunCompletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AtStart, Ignored, testing::ValuesIn(kIgnoredSignals),
-                         [](const testing::TestParamInfo<IgnoredSignal>& info) {
-                           return info.param.name;
-                         });
+                         CASE_NAME<IgnoredSignal>);
 
 // --- The memory a cgroup allows --------------------------------------------------------------
 
