@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,7 +58,6 @@ void UNMAP(RecordSlots& s) {
 void STAGE(RecordSlots& s) {
   UNMAP(s);
   s.mapped = false;
-  s.map_refused = true;
   // The file may hold a reservation beyond the completed records; the writes go after them.
   if (::ftruncate(s.c->fd, s.done) != 0 || ::lseek(s.c->fd, s.done, SEEK_SET) < 0) {
     FAIL_IO(kWriteError, s.c->unit, s.c->name(), errno);
@@ -97,11 +95,6 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   return true;
 }
 
-bool REGULAR_FILE(const Connection& c) {
-  struct stat info = {};
-  return !c.console && ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
-}
-
 }  // namespace
 
 void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
@@ -110,15 +103,15 @@ void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
   s.length = length;
   s.next = s.limit = nullptr;
   s.done = s.kept->load();
-  // Mapping needs the kept length: a regular file whose first record has cut it.
-  s.mapped = s.done >= 0 && !c.read_only && REGULAR_FILE(c);
-  s.map_refused = !s.mapped;
+  // A kept length means a disk file that its first record has cut, written, so not read-only:
+  // what a mapping needs.
+  s.mapped = s.done >= 0;
   if (s.mapped) CATCH_BUS_ERRORS();
 }
 
 void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
   wanted = std::max<std::size_t>(wanted, 1);
-  if (!s.map_refused && MAP_WINDOW(s, wanted)) return;
+  if (s.mapped && MAP_WINDOW(s, wanted)) return;
   if (s.mapped) STAGE(s);
   std::size_t records = std::min(wanted, s.staged.size() / s.length);
   s.next = s.staged.data();
@@ -128,7 +121,6 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
 void SLOT_WRITE(RecordSlots& s) {
   PUT_LINE(*s.c, std::string_view(s.next, s.length));
   s.next += s.length;
-  if (s.done >= 0) s.done += static_cast<std::int64_t>(s.length);
 }
 
 void SLOTS_END(RecordSlots& s) {

@@ -30,10 +30,9 @@ struct RecordSlots {
   std::size_t length = 0;                     // bytes of one record, its line end included
   char* next = nullptr;                       // the slot to fill next
   char* limit = nullptr;                      // the end of the slots handed out
-  std::int64_t done = 0;                      // file offset just past the last done record
-  bool mapped = false;                        // the slots are the file's pages
-  bool map_refused = false;                   // a refusal seen: write() from here on
-  char* window = nullptr;                     // the mapped window, page aligned
+  std::int64_t done = 0;                      // file offset just past the last mapped record
+  bool mapped = false;     // the slots are the file's pages; once false, write() from there on
+  char* window = nullptr;  // the mapped window, page aligned
   std::size_t window_bytes = 0;
   std::array<char, 16384> staged;  // the slots of the write() path
 };
