@@ -1,7 +1,6 @@
 #include "output/grd_writer.hpp"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 
 #include "driver/conversion.hpp"
