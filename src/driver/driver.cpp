@@ -3,8 +3,8 @@
 #include <array>
 #include <span>
 
-#include "driver/conversion.hpp"
-#include "driver/grid_store.hpp"
+#include "grid/conversion.hpp"
+#include "grid/grid_store.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
 #include "textio/files/connection.hpp"

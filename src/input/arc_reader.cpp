@@ -16,18 +16,11 @@ void REPORT_SIZE(std::string_view label, std::int32_t count) {
   WRITE_FREE(kConsoleOutput, {ITEM(label), ITEM(count)});
 }
 
-// Row j of the store, or no cells at all when a row has none: with ncols <= 0 the row count is
-// not bounded by the store, and each row still reads (and passes over) one record.
-std::span<float> ROW(GridCells& cells, std::int32_t j, std::size_t columns) {
-  if (columns == 0) return {};
-  auto stride = static_cast<std::size_t>(cells.column_capacity);
-  return cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, columns);
-}
-
 void READ_ROWS(std::int32_t iunit, std::int32_t nx, std::int32_t ny, GridCells& cells) {
   auto columns = static_cast<std::size_t>(std::max(nx, 0));
   for (std::int32_t k = 1; k <= ny; ++k) {
     std::int32_t j = ny - k + 1;  // the file's first row is the northern one
+    // A row without cells still reads (and passes over) one record.
     READ_FREE(iunit, {GROUP(ROW(cells, j, columns))});
   }
 }

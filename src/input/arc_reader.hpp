@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/grid_store.hpp"
+#include "grid/grid_store.hpp"
 #include "textio/files/file_identity.hpp"
 
 namespace veldrix {

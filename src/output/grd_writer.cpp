@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "driver/conversion.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/lines/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
@@ -58,15 +57,11 @@ void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
   WRITE_FREE(iunit, {ITEM(ymin), ITEM(ymax)});
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
   if (nx >= 1) {
-    auto stride = static_cast<std::size_t>(cells.column_capacity);
     static RecordSlots slots;  // its staging space is too large for the stack
     SLOTS_BEGIN(slots, CONNECTION(iunit), kLineLength);
     std::uint64_t left = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
     for (std::int32_t j = 1; j <= ny; ++j) {
-      WRITE_ROW(
-          slots,
-          cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, static_cast<std::size_t>(nx)),
-          left);
+      WRITE_ROW(slots, ROW(cells, j, static_cast<std::size_t>(nx)), left);
     }
     SLOTS_END(slots);
   }

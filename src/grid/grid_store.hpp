@@ -25,6 +25,14 @@ struct GridCells {
   std::int32_t row_capacity = kCapacity;
 };
 
+// Row j (from 1, the southern row) of the cells, its first `columns` cells; none when a row has
+// no cells, since with ncols <= 0 the row count is not bounded by the store.
+inline std::span<float> ROW(const GridCells& cells, std::int32_t j, std::size_t columns) {
+  if (columns == 0) return {};
+  auto stride = static_cast<std::size_t>(cells.column_capacity);
+  return cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, columns);
+}
+
 // The no-data marker of a converted cell.
 inline constexpr float kNoDataCell = std::numeric_limits<float>::quiet_NaN();
 inline bool NO_DATA_CELL(float cell) { return std::isnan(cell); }

@@ -1,4 +1,4 @@
-#include "driver/conversion.hpp"
+#include "grid/conversion.hpp"
 
 #include <cfloat>
 #include <limits>
@@ -23,16 +23,15 @@ void CONVERT_CELLS(GridStore& store, float factor) {
   bool has_single = std::fabs(store.nodata) <= FLT_MAX;
   float nodata_single = has_single ? static_cast<float>(store.nodata) : 0.0f;
   if (store.nx <= 0) return;  // no cells, and the row count may pass the store's rows
-  auto stride = static_cast<std::size_t>(store.cells.column_capacity);
+  auto columns = static_cast<std::size_t>(store.nx);
   for (std::int32_t j = 1; j <= store.ny; ++j) {
-    float* row = store.cells.z.data() + static_cast<std::size_t>(j - 1) * stride;
-    for (std::int32_t i = 0; i < store.nx; ++i) {
-      if (!VALID_CELL(row[i], store.nodata, nodata_single, has_single)) {
-        row[i] = kNoDataCell;
+    for (float& cell : ROW(store.cells, j, columns)) {
+      if (!VALID_CELL(cell, store.nodata, nodata_single, has_single)) {
+        cell = kNoDataCell;
         continue;
       }
-      double v = static_cast<double>(factor) * row[i];  // exact: two single-precision factors
-      row[i] = static_cast<float>(v);
+      double v = static_cast<double>(factor) * cell;  // exact: two single-precision factors
+      cell = static_cast<float>(v);
       if (v < store.zmin) store.zmin = v;
       if (v > store.zmax) store.zmax = v;
     }

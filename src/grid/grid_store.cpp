@@ -1,4 +1,4 @@
-#include "driver/grid_store.hpp"
+#include "grid/grid_store.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "driver/memory_limit.hpp"
+#include "grid/memory_limit.hpp"
 #include "textio/ending/failure.hpp"
 
 namespace veldrix {

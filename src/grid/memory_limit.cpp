@@ -1,4 +1,4 @@
-#include "driver/memory_limit.hpp"
+#include "grid/memory_limit.hpp"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "driver/cgroup_text.hpp"
+#include "grid/cgroup_text.hpp"
 
 namespace veldrix {
 namespace {

@@ -1,7 +1,7 @@
 // The conversion pass: scales the valid cells and finds the range of the scaled values.
 #pragma once
 
-#include "driver/grid_store.hpp"
+#include "grid/grid_store.hpp"
 
 namespace veldrix {
 

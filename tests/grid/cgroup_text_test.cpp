@@ -1,4 +1,4 @@
-#include "driver/cgroup_text.hpp"
+#include "grid/cgroup_text.hpp"
 
 #include <gtest/gtest.h>
 
