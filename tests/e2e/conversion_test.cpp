@@ -79,6 +79,11 @@ const Case kCases[] = {
   {.name = "ScaledValueOnNodataIsWrittenAsItsValue", .input = HEAD2() + "-4999.5 1\n-9999 3\n",
    .output = kGrd2 + "  -9999.00000000000        6.00000000000000     \r\n" + kBlank
    + " 6.0000000    \r\n-9999.0000    \r\n 2.0000000    \r\n", .factor = "2"},
+  // |0 - 0.1| is exactly the double 0.1: the cell is no-data, though it is not nodata itself.
+  {.name = "CellExactlyATenthFromNodataIsNoData", .input = HEAD2("0.1") + "0 1\n2 3\n",
+   .output = kGrd2 + "   1.00000000000000        3.00000000000000     \r\n 2.0000000    \r\n"
+   " 3.0000000    \r\n" + kBlank + " 1.0000000    \r\n",
+   .out_tail = kEcho2 + " NODATA_value    0.10000000    \r\n"},
   {.name = "NodataWithoutSinglePrecisionFormMatchesItsRounding",
    .input = HEAD2("-2147483647") + "-2147483647 5\n-2147483648 -2147483520\n",
    .output = kGrd2 + "  -2147483520.00000        5.00000000000000     \r\n" + kBlank

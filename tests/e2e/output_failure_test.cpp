@@ -116,6 +116,19 @@ TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
   EXPECT_EQ(at, left.size()) << "a damaged or partial record: " << SHOWN(left.substr(at, 16));
 }
 
+// A limit of 3 bytes lets half of "DSAA" over the old file's start: the file is then cut to
+// nothing, not left as "DSA" and the old bytes after it.
+TEST(OutputFailure, FirstRecordWrittenInPartLeavesNoOldBytes) {
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES_GRID(3));
+  WRITE_FILE(f / "out.grd", std::string(5000, 'x'));
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"prlimit", "--fsize=3"});
+  EXPECT_EQ(run.status, 38);
+  std::string report = "forrtl: File too large\r\n" + WRITE_FAILURE(f / "out.grd");
+  EXPECT_EQ(SHOWN(run.err.substr(0, report.size())), SHOWN(report));
+  EXPECT_EQ(SHOWN(READ_FILE(f / "out.grd")), "");
+}
+
 // Run in the folder with the program as $0: finds which lseek() of a run is the one after the
 // "DSAA" record (where the first record cuts the file), holds the program there for two seconds,
 // closes its window (SIGHUP) meanwhile and leaves the exit status in the file status. (Not

@@ -39,6 +39,9 @@ TEST(FreeReadString, OneItemPerType) {
       {R, "1e-45", 0, std::numeric_limits<float>::denorm_min()},
       {R, "3.4028235e38", 0, std::numeric_limits<float>::max()}, {R, "T*5", 0, -1},
       {R, "Fx,2", 0, 0},  // a truth value runs on through letters and asterisks
+      // Either side of the last exact power of ten of each type.
+      {R, "7e10", 0, 7e10}, {R, "7e-10", 0, 7e-10}, {R, "7e11", 0, 7e11}, {R, "7e-11", 0, 7e-11},
+      {D, "7e22", 0, 7e22}, {D, "7e-22", 0, 7e-22}, {D, "7e23", 0, 7e23}, {D, "7e-23", 0, 7e-23},
   };
   // clang-format on
   for (const StrCase& c : cases) {
