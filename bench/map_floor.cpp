@@ -8,7 +8,7 @@
 #include <string>
 
 #include "textio/files/connection.hpp"
-#include "textio/lines/record_slots.hpp"
+#include "textio/files/record_slots.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -17,16 +17,10 @@ namespace {
 float g_static_cells[static_cast<std::size_t>(kCapacity) * kCapacity];
 
 [[noreturn]] void TOO_LARGE(std::int32_t nx, std::int32_t ny) {
-  char line[160];
-  char* p = line;
-  auto put = [&](std::string_view s) {
-    for (char c : s) *p++ = c;
-  };
-  put("Grid too large for this machine's memory: ncols ");
-  p = std::to_chars(p, line + sizeof line, nx).ptr;
-  put(", nrows ");
-  p = std::to_chars(p, line + sizeof line, ny).ptr;
-  STOP_RUN(std::string_view(line, static_cast<std::size_t>(p - line)));
+  char columns[16], rows[16];
+  STOP_RUN({"Grid too large for this machine's memory: ncols ",
+            std::string_view(columns, std::to_chars(columns, columns + 16, nx).ptr), ", nrows ",
+            std::string_view(rows, std::to_chars(rows, rows + 16, ny).ptr)});
 }
 
 }  // namespace

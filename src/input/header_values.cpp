@@ -52,9 +52,9 @@ struct ValueKind {
 void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_view routine) {
   if (ifail == kPolicyStop) {
     WRITE_FIXED(kConsoleOutput, kFatal, {ITEM(key)});
-    STOP_RUN("");
+    STOP_RUN({});
   }
-  if (ifail != kPolicyWarn && ifail != kPolicySilent) STOP_RUN(routine);
+  if (ifail != kPolicyWarn && ifail != kPolicySilent) STOP_RUN({routine});
 }
 
 // The lookup of IREADFIL3 and DREADFIL3, T their value type.

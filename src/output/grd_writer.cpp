@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "textio/files/connection.hpp"
-#include "textio/lines/record_slots.hpp"
+#include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
 #include "textio/records/fixed.hpp"
 #include "textio/records/free.hpp"

@@ -3,100 +3,37 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <span>
 
+#include "textio/ending/error_stream.hpp"
 #include "textio/ending/interrupt.hpp"
 #include "textio/ending/listing.hpp"
-#include "textio/files/connection.hpp"
-#include "textio/files/streams.hpp"
-#include "textio/lines/input_lines.hpp"
-#include "textio/lines/record_output.hpp"
+#include "textio/ending/open_files.hpp"
+#include "textio/ending/streams.hpp"
 
 namespace veldrix {
 namespace {
 
-struct CatalogueEntry {
-  int number;
-  std::string_view before_unit;  // the text up to the connection number
-};
-
-// Each text goes on with ", file " and the connection's name.
-constexpr CatalogueEntry kCatalogue[] = {
-    {kPermissionDenied, "permission to access file denied, unit "},
-    {kRewindError, "REWIND error, unit "},
-    {kEndOfFile, "end-of-file during read, unit "},
-    {kCloseError, "CLOSE error, unit "},
-    {kFileNotFound, "file not found, unit "},
-    {kOpenFailure, "open failure, unit "},
-    {kWriteError, "error during write, unit "},
-    {kReadError, "error during read, unit "},
-    {kNoSuchDevice, "no such device, unit "},
-    {kBadFileName, "file name specification error, unit "},
-    {kWriteReadOnly, "write to READONLY file, unit "},
-    {kSyntaxError, "list-directed I/O syntax error, unit "},
-    {kConversionError, "input conversion error, unit "},
-};
-
-struct OpenReason {
-  int os_error;
-  int number;
-};
-
-// The reasons an open is refused; any other is failure 30 with the system's own line first.
-constexpr OpenReason kOpenReasons[] = {
-    {ENOENT, kFileNotFound},    {ENOTDIR, kFileNotFound},   {EACCES, kPermissionDenied},
-    {EPERM, kPermissionDenied}, {EROFS, kPermissionDenied}, {EISDIR, kPermissionDenied},
-    {ENXIO, kNoSuchDevice},     {ENODEV, kNoSuchDevice},    {ENAMETOOLONG, kBadFileName},
-    {EINVAL, kBadFileName},     {EMFILE, kOpenFailure},     {ENFILE, kOpenFailure},
-};
-
-void EMIT(std::string_view bytes) {
-  ssize_t ignored = ::write(STDERR_FILENO, bytes.data(), bytes.size());
-  (void)ignored;
-}
-
 // "forrtl: " and the system's description of the error, with its own line end.
-void PLATFORM_LINE(int os_error) {
-  char line[320] = "forrtl: ";
-  std::size_t n = std::strlen(line);
-  const char* text = ::strerror(os_error);
-  std::size_t length = std::min(std::strlen(text), sizeof line - n - 2);
-  std::memcpy(line + n, text, length);
-  n += length;
-  line[n++] = '\r';
-  line[n++] = '\n';
-  EMIT(std::string_view(line, n));
+void PLATFORM_LINE(int os_error) { ERROR_WRITE({"forrtl: ", ::strerror(os_error), "\r\n"}); }
+
+std::string_view FAILURE_TEXT(int number) {
+  for (const Failure& f : kFailures) {
+    if (f.number == number) return f.before_unit;
+  }
+  return "unknown failure, unit ";
 }
 
-// The bytes of a failure report line, "forrtl: severe (29): file not found, unit 50, file
-// /data/dem.asc" followed by CR CR LF. Returns the length written into out.
-std::size_t REPORT_LINE(int number, std::int32_t unit, std::string_view name, std::span<char> out) {
-  std::string_view text = "unknown failure, unit ";
-  for (const CatalogueEntry& e : kCatalogue) {
-    if (e.number == number) text = e.before_unit;
-  }
-  char digits[16];
-  std::size_t n = 0;
-  auto put = [&](std::string_view s) {
-    std::size_t k = std::min(s.size(), out.size() - n);
-    std::copy_n(s.begin(), k, out.begin() + static_cast<std::ptrdiff_t>(n));
-    n += k;
-  };
-  put("forrtl: severe (");
-  put(std::string_view(
-      digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, number).ptr - digits)));
-  put("): ");
-  put(text);
-  put(std::string_view(
-      digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, unit).ptr - digits)));
-  put(", file ");
-  put(name);
-  put("\r\r\n");
-  return n;
+// "forrtl: severe (29): file not found, unit 50, file /data/dem.asc" and CR CR LF.
+void REPORT_LINE(int number, std::int32_t unit, std::string_view name) {
+  char number_digits[16], unit_digits[16];
+  auto number_end = std::to_chars(number_digits, number_digits + 16, number).ptr;
+  auto unit_end = std::to_chars(unit_digits, unit_digits + 16, unit).ptr;
+  ERROR_WRITE({"forrtl: severe (", std::string_view(number_digits, number_end),
+               "): ", FAILURE_TEXT(number), std::string_view(unit_digits, unit_end), ", file ",
+               name, "\r\r\n"});
 }
 
 }  // namespace
@@ -111,11 +48,10 @@ void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error)
   BLOCK_ENDING_SIGNALS();
   KEEP_COMPLETED_RECORDS();
   if (os_error != 0) PLATFORM_LINE(os_error);
-  char line[kNameMax + 128];
-  EMIT(std::string_view(line, REPORT_LINE(number, unit, name, line)));
-  WRITE_LISTING(STDERR_FILENO);
+  REPORT_LINE(number, unit, name);
+  WRITE_LISTING();
   CLOSE_ALL();
-  std::_Exit(number & 0xFF);
+  std::_Exit(FAILURE_STATUS(number));
 }
 
 void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
@@ -125,23 +61,19 @@ void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
   FAIL_IO(kOpenFailure, unit, name, os_error);
 }
 
-void STOP_RUN(std::string_view text) {
+void STOP_RUN(std::initializer_list<std::string_view> line) {
   BLOCK_ENDING_SIGNALS();
   KEEP_COMPLETED_RECORDS();
-  if (!text.empty()) {
-    RecordBuffer record;
-    record.length = std::min(text.size(), kRecordMax);
-    std::copy_n(text.begin(), record.length, record.bytes.begin());
-    PUT_RECORD(kErrorStream, record);
-  }
+  bool empty = std::all_of(line.begin(), line.end(), [](std::string_view s) { return s.empty(); });
+  if (!empty) ERROR_WRITE(line, "\r\n");
   CLOSE_ALL();
-  std::_Exit(1);
+  std::_Exit(kStopStatus);
 }
 
 void NORMAL_END() {
   BLOCK_ENDING_SIGNALS();
   CLOSE_ALL();
-  std::_Exit(0);
+  std::_Exit(kNormalStatus);
 }
 
 }  // namespace veldrix

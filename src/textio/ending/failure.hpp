@@ -7,9 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
-#include "textio/ending/failure_numbers.hpp"
+#include "textio/ending/failure_table.hpp"
 
 namespace veldrix {
 
@@ -24,9 +25,10 @@ void START_UP();
 // The report of a refused open, its number chosen by the system's reason.
 [[noreturn]] void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name);
 
-// Ends the run from inside a routine: the text (if any) as one record on the error stream, every
-// connection closed, exit status 1. A stop only ever ends a failed run.
-[[noreturn]] void STOP_RUN(std::string_view text);
+// Ends the run from inside a routine: the parts of its line (if any), joined, as one line on the
+// error stream, every file closed with its completed records, exit status 1.
+//   STOP_RUN({"Grid too large for this machine's memory: ncols ", "9", ", nrows ", "9"})
+[[noreturn]] void STOP_RUN(std::initializer_list<std::string_view> line);
 
 // What follows the driver's return: every connection closed, no message, exit status 0.
 [[noreturn]] void NORMAL_END();

@@ -4,7 +4,9 @@
 
 #include <string_view>
 
-#include "textio/files/connection.hpp"
+#include "textio/ending/error_stream.hpp"
+#include "textio/ending/failure_table.hpp"
+#include "textio/ending/open_files.hpp"
 
 namespace veldrix {
 
@@ -12,18 +14,6 @@ volatile std::sig_atomic_t g_writing_record = 0;
 volatile std::sig_atomic_t g_pending_event = 0;
 
 namespace {
-
-struct ConsoleEvent {
-  int signal_number;
-  std::string_view line;  // the report line with its line end
-  int exit_status;        // an aborted run must not look like a completed one
-};
-
-constexpr ConsoleEvent kConsoleEvents[] = {
-    {SIGINT, "forrtl: error (200): program aborting due to control-C event\r\r\n", 130},
-    {SIGQUIT, "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
-    {SIGHUP, "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
-};
 
 // Requests to end that other programs send (timeout, kill, service managers, limits), besides
 // the real-time signals: the output is trimmed to its completed records first, nothing is
@@ -96,8 +86,7 @@ void INTERRUPT_EXIT(int signal_number) {
   KEEP_COMPLETED_RECORDS();
   for (const ConsoleEvent& e : kConsoleEvents) {
     if (e.signal_number != signal_number) continue;
-    ssize_t ignored = ::write(STDERR_FILENO, e.line.data(), e.line.size());
-    (void)ignored;
+    ERROR_WRITE({e.line});
     CLOSE_ALL();
     ::_exit(e.exit_status);
   }

@@ -8,13 +8,10 @@
 #include <cstdint>
 #include <span>
 
+#include "textio/ending/error_stream.hpp"
+
 namespace veldrix {
 namespace {
-
-void PUT(int fd, std::string_view bytes) {
-  ssize_t ignored = ::write(fd, bytes.data(), bytes.size());
-  (void)ignored;
-}
 
 std::string_view BASENAME(const char* path) {
   std::string_view p = path != nullptr ? path : "";
@@ -47,8 +44,8 @@ void PREPARE_LISTING() {
   (void)::backtrace(frames, 4);
 }
 
-void WRITE_LISTING(int fd) {
-  PUT(fd, kListingHeader);
+void WRITE_LISTING() {
+  ERROR_WRITE({kListingHeader});
   void* frames[kListingFrames + 1];
   int count = ::backtrace(frames, static_cast<int>(kListingFrames + 1));
   // frames[0] is this routine; the listing starts with the routine that reported.
@@ -61,7 +58,7 @@ void WRITE_LISTING(int fd) {
       pc -= reinterpret_cast<std::uintptr_t>(info.dli_fbase);
     }
     char line[96];
-    PUT(fd, std::string_view(line, FRAME_LINE(image, pc, line)));
+    ERROR_WRITE({std::string_view(line, FRAME_LINE(image, pc, line))});
   }
 }
 

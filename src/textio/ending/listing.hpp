@@ -16,7 +16,7 @@ static_assert(kListingHeader.size() == 79 + 2);
 // Loads what backtrace() needs ahead of time, so that a failure never has to.
 void PREPARE_LISTING();
 
-// Writes the header and at most kListingFrames frame lines, innermost first.
-void WRITE_LISTING(int fd);
+// Writes the header and at most kListingFrames frame lines, innermost first, on the error stream.
+void WRITE_LISTING();
 
 }  // namespace veldrix

@@ -12,17 +12,16 @@
 
 #include "textio/ending/failure.hpp"
 #include "textio/ending/interrupt.hpp"
+#include "textio/ending/open_files.hpp"
 
 namespace veldrix {
 namespace {
 
-constexpr std::size_t kSlots = 6;
 constexpr std::size_t kReadBuffer = 128 * 1024;
 
-Connection g_slots[kSlots];
-char g_buffers[kSlots][kReadBuffer];
-std::atomic<std::int64_t> g_kept[kSlots];
-static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
+// Slot i's file, when it has one, is entry i of the open files.
+Connection g_slots[kOpenFiles];
+char g_buffers[kOpenFiles][kReadBuffer];
 
 struct ConsoleStream {
   std::int32_t unit;
@@ -33,10 +32,11 @@ struct ConsoleStream {
 constexpr ConsoleStream kConsole[] = {
     {kConsoleInput, STDIN_FILENO, "CONIN$"},
     {kConsoleOutput, STDOUT_FILENO, "CONOUT$"},
-    {kErrorStream, STDERR_FILENO, "CONOUT$"},
 };
 
 std::size_t SLOT_INDEX(const Connection& c) { return static_cast<std::size_t>(&c - g_slots); }
+
+OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 
 Connection& FREE_SLOT(std::int32_t unit) {
   for (Connection& c : g_slots) {
@@ -56,15 +56,6 @@ Connection* FIND(std::int32_t unit) {
     if (c.in_use && c.unit == unit) return &c;
   }
   return nullptr;
-}
-
-// Cuts a file connection to its kept length; only ever shortens, so a file that another program
-// cut is not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
-int TRIM(const Connection& c) {
-  std::int64_t kept = KEPT_LENGTH(c).load();
-  struct stat info = {};
-  if (c.console || kept < 0 || ::fstat(c.fd, &info) != 0 || info.st_size <= kept) return 0;
-  return ::ftruncate(c.fd, kept) == 0 ? 0 : errno;
 }
 
 bool NO_WRITE_ACCESS(int error) { return error == EACCES || error == EPERM || error == EROFS; }
@@ -159,7 +150,8 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   struct stat info = {};
   c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
   LOCK(c, create, c.cut_after_write);
-  g_kept[SLOT_INDEX(c)].store(-1);
+  FILE_OF(c).kept.store(-1);
+  FILE_OF(c).fd.store(c.fd);
   c.in_use = true;
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
 }
@@ -176,27 +168,14 @@ void DISCONNECT(std::int32_t unit) {
     c.in_use = false;
     return;
   }
-  if (int error = TRIM(c); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
-  KEPT_LENGTH(c).store(-1);
+  if (int error = TRIM(FILE_OF(c)); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
+  FILE_OF(c).kept.store(-1);
+  FILE_OF(c).fd.store(-1);
   c.in_use = false;
   if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
 }
 
-std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return g_kept[SLOT_INDEX(c)]; }
-
-void KEEP_COMPLETED_RECORDS() {
-  for (Connection& c : g_slots) {
-    if (c.in_use) TRIM(c);
-  }
-}
-
-void CLOSE_ALL() {
-  KEEP_COMPLETED_RECORDS();
-  for (Connection& c : g_slots) {
-    if (c.in_use && !c.console) ::close(c.fd);
-    c.in_use = false;
-  }
-}
+std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
   record.bytes[record.length] = '\r';

@@ -16,7 +16,6 @@ namespace veldrix {
 
 inline constexpr std::int32_t kConsoleInput = -4;   // standard input, "CONIN$"
 inline constexpr std::int32_t kConsoleOutput = -1;  // standard output, "CONOUT$"
-inline constexpr std::int32_t kErrorStream = 0;     // standard error, "CONOUT$"
 
 inline constexpr std::size_t kNameMax = 255;  // a resolved name of 256 or more falls back
 
@@ -43,19 +42,10 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
 void REWIND(std::int32_t unit);
 void DISCONNECT(std::int32_t unit);
 
-// Closes every connection, keeping its file with exactly its completed records.
-// Async-signal-safe.
-void CLOSE_ALL();
-
 // The bytes of a file connection that hold completed records, counted from the moment its first
-// record cut the file, and -1 before (an old file is then left as it was). Read by signal
-// handlers.
+// record cut the file, and -1 before (an old file is then left as it was): its entry in the open
+// files, which every ending trims to.
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
-
-// Cuts every file connection to its kept length, so that nothing of a record written only in
-// part, and nothing reserved beyond the completed records, stays in it. Async-signal-safe; every
-// way the run ends does this before it writes its line.
-void KEEP_COMPLETED_RECORDS();
 
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <array>
 
 #include "textio/ending/failure.hpp"
@@ -32,14 +31,7 @@ void REFUSE_SAME_FILE(std::string_view name_field, const FileIdentity& input) {
   FileIdentity output = IDENTITY(::stat(name.data(), &info) == 0, info);
   if (!input.known || !output.known) return;  // a missing output is created, never the input
   if (output.device != input.device || output.inode != input.inode) return;
-  constexpr std::string_view kText = "Output file is the input file: ";
-  std::array<char, kText.size() + kNameMax + 2> line;  // whole, however long the name
-  auto end = std::copy(kText.begin(), kText.end(), line.begin());
-  end = std::copy_n(name.begin(), length, end);
-  *end++ = '\r';
-  *end++ = '\n';
-  PUT_LINE(CONNECTION(kErrorStream), std::string_view(line.data(), end - line.begin()));
-  STOP_RUN({});
+  STOP_RUN({"Output file is the input file: ", std::string_view(name.data(), length)});
 }
 
 }  // namespace veldrix

@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-#include "textio/ending/failure_numbers.hpp"
+#include "textio/ending/failure_table.hpp"
 
 namespace veldrix {
 

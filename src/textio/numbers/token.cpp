@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <system_error>
 
-#include "textio/records/free.hpp"
+#include "textio/ending/failure_table.hpp"
 
 namespace veldrix {
 namespace {

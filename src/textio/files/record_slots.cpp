@@ -1,4 +1,4 @@
-#include "textio/lines/record_slots.hpp"
+#include "textio/files/record_slots.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "textio/files/streams.hpp"
+#include "textio/ending/streams.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

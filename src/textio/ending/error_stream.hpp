@@ -1,0 +1,18 @@
+// The one writer of the error stream: failure reports and their listings, the interrupt lines
+// and the messages of a stop all go out through it.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
+
+namespace veldrix {
+
+// The longest line it writes; a longer one is cut.
+inline constexpr std::size_t kErrorLineMax = 640;
+
+// Writes the parts and the line end, joined, in one write(): a line is never split between two
+// writers. A refused write is ignored: there is nowhere left to report it. Async-signal-safe.
+void ERROR_WRITE(std::initializer_list<std::string_view> parts, std::string_view line_end = {});
+
+}  // namespace veldrix
