@@ -14,15 +14,17 @@ constexpr std::string_view kUsage =
     "Usage: veldrix\n"
     "       veldrix --help | --version\n"
     "\n"
-    "Converts one ARC ASCII grid into a DSAA text grid. veldrix asks three questions, one\n"
-    "answer a line: the input file name, the output .grd file name (each at most 60 characters,\n"
-    "longer ones are cut) and the conversion factor every valid cell is multiplied by.\n"
+    "Converts one ARC ASCII grid into a DSAA text grid. It asks three questions,\n"
+    "one answer a line:\n"
+    "  the input file name (at most 60 characters; a longer one is cut),\n"
+    "  the output .grd file name (the same),\n"
+    "  the conversion factor every valid cell is multiplied by.\n"
     "The answers can come from a pipe:\n"
     "\n"
     "    printf 'dem.asc\\ndem.grd\\n0.3048\\n' | veldrix\n"
     "\n"
-    "Arguments other than a lone --help or --version are ignored: the questions are asked.\n"
-    "The manual page: man veldrix\n";
+    "Arguments other than a lone --help or --version are ignored: the questions\n"
+    "are asked as usual. The manual page: man veldrix\n";
 
 constexpr std::string_view kVersion = "veldrix " VELDRIX_VERSION "\n";
 
