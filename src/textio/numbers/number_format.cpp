@@ -65,8 +65,6 @@ inline std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
   return x | 0x3030303030303030;
 }
 
-constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
-
 // The fixed form of a general field: its digits, k of them before the point, right-justified
 // after blanks and the sign, with a "0" before the point of a value below 1 where it still fits;
 // asterisks when the text does not fit.
@@ -137,9 +135,6 @@ struct PowerOfTen {
   bool exact;
 };
 
-constexpr int kLeastScale = -32;  // 10^s for every scale a binary32 value needs for 8 digits
-constexpr int kMostScale = 53;
-
 constexpr int BIT_LENGTH(U128 x) {
   int n = 0;
   for (; x != 0; x >>= 1) ++n;
@@ -167,14 +162,6 @@ constexpr PowerOfTen POWER_OF_TEN(int s) {
   }
   return {static_cast<std::uint64_t>(q) + (2 * r >= five ? 1 : 0), s - 63 - c, false};
 }
-
-constexpr std::array<PowerOfTen, kMostScale - kLeastScale + 1> POWERS_OF_TEN() {
-  std::array<PowerOfTen, kMostScale - kLeastScale + 1> t{};
-  for (int s = kLeastScale; s <= kMostScale; ++s)
-    t[static_cast<std::size_t>(s - kLeastScale)] = POWER_OF_TEN(s);
-  return t;
-}
-constexpr auto kPowersOfTen = POWERS_OF_TEN();
 
 // For each binary exponent E of a single-precision value (2^E <= |v| < 2^(E+1)), the two scales
 // that can give it 8 digits before the point: 10^(7-p) and 10^(6-p) with p = floor(E log10 2),
