@@ -1,5 +1,5 @@
-# The whole-run benchmark: the grid generator, the two floors (bare record writes, records copied
-# into the mapped output) and the driver that runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
+# The whole-run benchmark: the grid generator, the floors (bare record writes, records copied
+# into the mapped output, the same after the input read once) and the driver that runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
 set(VELDRIX_BENCH_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(veldrix_make_grid ${VELDRIX_BENCH_DIR}/make_grid.cpp)
