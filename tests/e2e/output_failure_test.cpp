@@ -99,6 +99,56 @@ TEST(OutputFailure, FileCutShortByAnotherProgramWhileCellsAreWrittenGivesAWriteF
   EXPECT_EQ(run.err.compare(at + report.size(), kListingStart.size(), kListingStart), 0);
 }
 
+// Run in the folder with $0 the bytes to cut and $1 the program: holds the program for two
+// seconds just after it reserved its first window of cells, meanwhile cuts the output (as
+// `truncate -s -N` from another program), notes the length left in the file cut and the exit
+// status in the file status.
+const std::string kCutAfterTheFirstReservation =
+    "strace -f -o /dev/null -e trace=fallocate"
+    " -e inject=fallocate:delay_exit=2000000:when=1 \"$1\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(stat -c %s out.grd 2>/dev/null || echo 0)\" -gt 4096 ]; do sleep 0.01;"
+    " k=$((k+1)); [ $k -gt 1000 ] && exit 201; done\n"
+    "truncate -s -\"$0\" out.grd && stat -c %s out.grd >cut\n"
+    "wait $tracer; echo $? >status\n";
+
+struct Cut {
+  const char* name;
+  int size;  // of the grid, n x n
+  int bytes;
+};
+
+// A cut that stays inside the last page is stored over without a fault: in a middle window the
+// next reservation would grow the file back with zeros, in the last the run would end short.
+const Cut kCuts[] = {
+    {"InAMiddleWindowIsNeverGrownBackWithZeros", 2000, 100},
+    {"InTheLastWindowIsNotAnEnd", 511, 1},
+};
+
+void PrintTo(const Cut& c, std::ostream* os) { *os << c.name; }
+
+class CutByAnotherProgram : public testing::TestWithParam<Cut> {};
+
+TEST_P(CutByAnotherProgram, IsAWriteFailureAndTheFileStaysAsItWasLeft) {
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
+    GTEST_SKIP() << "strace is not available here";
+  const Cut& c = GetParam();
+  Folder f;
+  WRITE_FILE(f / "in.asc", ONES_GRID(c.size));
+  WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
+  Outcome run = RUN(f, "", {"sh", "-c", kCutAfterTheFirstReservation, std::to_string(c.bytes)});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "status"), "38\n");
+  std::string report =
+      "forrtl: File shortened by another program\r\n" + WRITE_FAILURE(f / "out.grd");
+  std::string err = READ_FILE(f / "err");
+  EXPECT_EQ(SHOWN(err.substr(0, report.size())), SHOWN(report));
+  std::string left = READ_FILE(f / "out.grd");
+  EXPECT_EQ(std::to_string(left.size()) + "\n", READ_FILE(f / "cut"));
+  EXPECT_EQ(left.find('\0'), std::string::npos) << "zero bytes where records were";
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, CutByAnotherProgram, testing::ValuesIn(kCuts), CASE_NAME<Cut>);
+
 TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
   constexpr int kSize = 1001;
   constexpr std::size_t kLimit = 500000;  // bytes, far fewer than the grid's records

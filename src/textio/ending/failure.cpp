@@ -16,8 +16,8 @@
 namespace veldrix {
 namespace {
 
-// "forrtl: " and the system's description of the error, with its own line end.
-void PLATFORM_LINE(int os_error) { ERROR_WRITE({"forrtl: ", ::strerror(os_error), "\r\n"}); }
+// "forrtl: " and the reason, with its own line end.
+void PLATFORM_LINE(std::string_view reason) { ERROR_WRITE({"forrtl: ", reason, "\r\n"}); }
 
 std::string_view FAILURE_TEXT(int number) {
   for (const Failure& f : kFailures) {
@@ -45,9 +45,14 @@ void START_UP() {
 }
 
 void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
+  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : ::strerror(os_error));
+}
+
+void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
+                     std::string_view reason) {
   BLOCK_ENDING_SIGNALS();
   KEEP_COMPLETED_RECORDS();
-  if (os_error != 0) PLATFORM_LINE(os_error);
+  if (!reason.empty()) PLATFORM_LINE(reason);
   REPORT_LINE(number, unit, name);
   WRITE_LISTING();
   CLOSE_ALL();

@@ -168,6 +168,7 @@ void DISCONNECT(std::int32_t unit) {
     c.in_use = false;
     return;
   }
+  REFUSE_SHORTENED(c, FILE_OF(c).kept.load());
   if (int error = TRIM(FILE_OF(c)); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
   FILE_OF(c).kept.store(-1);
   FILE_OF(c).fd.store(-1);
@@ -176,6 +177,12 @@ void DISCONNECT(std::int32_t unit) {
 }
 
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
+
+void REFUSE_SHORTENED(const Connection& c, std::int64_t length) {
+  struct stat info = {};
+  if (c.console || length <= 0 || ::fstat(c.fd, &info) != 0 || info.st_size >= length) return;
+  FAIL_IO_BECAUSE(kWriteError, c.unit, c.name(), kFileShortened);
+}
 
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
   record.bytes[record.length] = '\r';

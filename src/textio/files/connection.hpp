@@ -47,6 +47,11 @@ void DISCONNECT(std::int32_t unit);
 // files, which every ending trims to.
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
 
+// Ends the run with a write failure when another program has cut the file of a connection below
+// `length` bytes (what the run has written or reserved in it), leaving the file as it was left:
+// growing it back would put zero bytes where records were. Async-signal-safe.
+void REFUSE_SHORTENED(const Connection& c, std::int64_t length);
+
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
 
