@@ -52,6 +52,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx,
   PREPARE_ROWS(cells, ny);
   SKIP_REC(iunit, kHeaderLines);
   READ_ROWS(iunit, nx, ny, cells);
+  REFUSE_CHANGED(iunit, source);
   DISCONNECT(iunit);
 }
 

@@ -336,6 +336,36 @@ TEST_P(Ignored, SignalStaysIgnoredAndTheRunCompletes) {
 INSTANTIATE_TEST_SUITE_P(AtStart, Ignored, testing::ValuesIn(kIgnoredSignals),
                          CASE_NAME<IgnoredSignal>);
 
+// --- An input rewritten while it is read ------------------------------------------------------
+
+// Run in the folder with the program as $0: holds it for two seconds as it moves back to the
+// input's start before the rows (the seventh lseek: one per header value, then the rows), and
+// meanwhile rewrites the input in place, as `cp` does; the exit status goes into the file status.
+const std::string kRewriteBeforeTheRows =
+    "strace -o trace -e trace=lseek -e inject=lseek:delay_enter=2000000:when=7"
+    " \"$0\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(grep -o 'lseek(' trace | wc -l)\" -ge 7 ]; do sleep 0.01; k=$((k+1));"
+    " [ $k -gt 1000 ] && exit 201; done\n"
+    "cp new.asc in.asc\n"
+    "wait $tracer; echo $? >status\n";
+
+TEST(InputRewritten, WhileItIsReadIsAReadFailureAndNoOutput) {
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
+    GTEST_SKIP() << "strace is not available here";
+  Folder f;
+  WRITE_FILE(f / "in.asc", kGrid);
+  WRITE_FILE(f / "new.asc", "ncols 3\nnrows 2\n" + kCorner + "7 8 9\n9 -9999 7\n");
+  WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
+  Outcome run = RUN(f, "", {"sh", "-c", kRewriteBeforeTheRows});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "status"), "39\n");
+  std::string report =
+      "forrtl: File changed by another program while it was read\r\n"
+      "forrtl: severe (39): error during read, unit 50, file " + (f / "in.asc").string() + "\r\r\n";
+  EXPECT_EQ(SHOWN(READ_FILE(f / "err").substr(0, report.size())), SHOWN(report));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+}
+
 // --- The memory a cgroup allows --------------------------------------------------------------
 
 // A memory cgroup of the test's own, its limit set, removed at the end; no path where none can
