@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "grid/memory_limit.hpp"
+#include "textio/files/record_slots.hpp"
 #include "textio/ending/failure.hpp"
 
 namespace veldrix {
@@ -15,6 +16,18 @@ namespace {
 
 // Zero pages until touched: no pass fills the store.
 float g_static_cells[static_cast<std::size_t>(kCapacity) * kCapacity];
+
+// The line buffers and staging space a run may still touch after the check, as a bound.
+constexpr std::uint64_t kLineBuffers = std::uint64_t{1} << 20;
+
+// What the run holds beside a grown store of `bytes` until it ends: the process as it is at the
+// check (code, libraries, the input's line buffer), the output window, the buffers still
+// untouched, and a margin of 1/64 of the store for what the system keeps on the process's account
+// (the store's page tables, 1/512 of it, and the output's pages still being written back, which a
+// memory cgroup counts). A store that fits the limit alone would be killed as it fills.
+std::uint64_t RUN_BESIDE_THE_STORE(std::uint64_t bytes) {
+  return RESIDENT_BYTES() + kWindowBytes + kLineBuffers + bytes / 64;
+}
 
 [[noreturn]] void TOO_LARGE(std::int32_t nx, std::int32_t ny) {
   char columns[16], rows[16];
@@ -32,11 +45,16 @@ GridStore& GRID_STORE() {
 
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   if (nx <= 0 || ny <= 0) return;  // no cell is read
-  if (nx <= cells.column_capacity && ny <= cells.row_capacity) return;
+  bool fits = nx <= cells.column_capacity && ny <= cells.row_capacity;
+  // The static store's pages count from the first row to the last one read, whole rows.
   // Both counts are below 2^31, so the cell count and its bytes fit in 64 bits.
-  std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
+  std::uint64_t count = static_cast<std::uint64_t>(fits ? cells.column_capacity : nx) *
+                        static_cast<std::uint64_t>(ny);
   std::uint64_t bytes = count * sizeof(float);
-  if (bytes > MEMORY_LIMIT() || bytes > SIZE_MAX) TOO_LARGE(nx, ny);
+  std::uint64_t limit = MEMORY_LIMIT();
+  if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes || bytes > SIZE_MAX)
+    TOO_LARGE(nx, ny);
+  if (fits) return;
   void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (at == MAP_FAILED) TOO_LARGE(nx, ny);

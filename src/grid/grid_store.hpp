@@ -51,9 +51,10 @@ struct GridStore {
 GridStore& GRID_STORE();
 
 // Makes the cells hold nx x ny when the static store cannot: a lazily zeroed store with nx as
-// its row stride. A grid that would not fit in the memory this process may take (physical
-// memory, its cgroup's limit, its resource limits) ends the run (status 1) with one line on the
-// error stream naming ncols and nrows.
+// its row stride. A grid whose store, with what the run holds beside it (the process itself, the
+// output window, a margin), would not fit in the memory this process may take (physical memory,
+// its cgroup's limit, its resource limits) ends the run (status 1) with one line on the error
+// stream naming ncols and nrows; so does a grid in the static store.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
 // Makes the pages of the first ny rows writable in one call before the rows are read into them.

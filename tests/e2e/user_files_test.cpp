@@ -412,5 +412,56 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitIsRefusedNotKilled) {
   EXPECT_FALSE(fs::exists(f / "out.grd"));
 }
 
+// A grid near a cgroup's limit: what the run holds beside the store (the process, the output
+// window, the pages being written back) decides, so the run converts or is refused, never killed.
+struct NearTheLimit {
+  const char* name;
+  int size;  // of the grid, n x n
+  int mebibytes;
+  bool converts;  // must convert; otherwise either outcome
+};
+
+const NearTheLimit kNearTheLimit[] = {
+    {"Grown95", 5000, 95, false},   {"Grown96", 5000, 96, false},
+    {"Grown97", 5000, 97, false},   {"Grown98", 5000, 98, false},
+    {"Grown99", 5000, 99, false},   {"Grown100", 5000, 100, false},
+    {"Grown101", 5000, 101, false}, {"Grown102", 5000, 102, false},
+    {"Grown103", 5000, 103, false}, {"Grown104", 5000, 104, false},
+    {"Grown112", 5000, 112, true},  {"Static20", 2501, 20, false},
+};
+
+void PrintTo(const NearTheLimit& c, std::ostream* os) { *os << c.name; }
+
+class MemoryNearTheLimit : public testing::TestWithParam<NearTheLimit> {};
+
+TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+  const NearTheLimit& c = GetParam();
+  MemoryCgroup group(std::to_string(c.mebibytes << 20));
+  if (group.path.empty()) GTEST_SKIP() << "no memory cgroup of the test's own can be made here";
+  Folder f;
+  std::string n = std::to_string(c.size);
+  std::string grid = "ncols " + n + "\nnrows " + n + "\n" + kCorner;
+  for (int j = 0; j < c.size; ++j) grid += n + "*1\n";
+  WRITE_FILE(f / "in.asc", grid);
+  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", join});
+  if (run.status == 0) {
+    EXPECT_EQ(fs::file_size(f / "out.grd"), ONES_HEAD(c.size).size() + 16 * c.size * c.size);
+    return;
+  }
+  EXPECT_FALSE(c.converts) << "refused";
+  ASSERT_EQ(run.status, 1) << "killed by signal " << run.status - 128;
+  EXPECT_EQ(SHOWN(run.err), SHOWN("Grid too large for this machine's memory: ncols " + n +
+                                  ", nrows " + n + "\r\n"));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+#else
+  GTEST_SKIP() << "sanitized builds carry their own memory overhead";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Cgroup, MemoryNearTheLimit, testing::ValuesIn(kNearTheLimit),
+                         CASE_NAME<NearTheLimit>);
+
 }  // namespace
 }  // namespace veldrix_test
