@@ -68,9 +68,27 @@ void STAGE(RecordSlots& s) {
   }
 }
 
-// Reserves and maps the file's bytes for up to `wanted` records after s.done; false when the file
-// system refuses either (a full disk, a quota, a file-size limit, no reservation or no shared
-// mapping on this file system).
+enum class Room { kReserved, kGrown, kRefused };
+
+// Makes room in the file for `bytes` after s.done. Where the file system reserves blocks they are
+// reserved, and a full disk is a refusal here. Where it cannot reserve at all (ramfs, ext2) the
+// file is only grown: its blocks are taken as the window's pages are made writable.
+// fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes zeros,
+// which is neither a reservation nor fast.
+Room MAKE_ROOM(const RecordSlots& s, std::size_t bytes) {
+  int refused = 0;
+  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
+         errno == EINTR) {
+  }
+  if (refused == 0) return Room::kReserved;
+  if (errno != EOPNOTSUPP) return Room::kRefused;
+  return ::ftruncate(s.c->fd, s.done + static_cast<off_t>(bytes)) == 0 ? Room::kGrown
+                                                                         : Room::kRefused;
+}
+
+// Makes room for and maps the file's bytes for up to `wanted` records after s.done; false when
+// the file system refuses either (a full disk, a quota, a file-size limit, no shared mapping on
+// this file system).
 bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   UNMAP(s);
   static const auto page = static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
@@ -78,18 +96,18 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   auto offset = static_cast<std::size_t>(s.done - base);
   std::size_t records = std::min(wanted, (kWindowBytes - offset) / s.length);
   std::size_t bytes = records * s.length;
-  // fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes
-  // zeros, which is neither a reservation nor fast.
-  int refused = 0;
-  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
-         errno == EINTR) {
-  }
-  if (refused != 0) return false;
+  Room room = MAKE_ROOM(s, bytes);
+  if (room == Room::kRefused) return false;
   s.reserved = s.done + static_cast<std::int64_t>(bytes);
   void* at = ::mmap(nullptr, offset + bytes, PROT_READ | PROT_WRITE, MAP_SHARED, s.c->fd, base);
   if (at == MAP_FAILED) return false;
-  // One call makes every page of the window writable: a fault per page costs more.
-  ::madvise(at, offset + bytes, MADV_POPULATE_WRITE);
+  // One call makes every page of the window writable: a fault per page costs more. Unreserved,
+  // it is also where the blocks are taken: a window that cannot have them all goes out through
+  // write(), which keeps every record that fits and says why the next one did not.
+  if (::madvise(at, offset + bytes, MADV_POPULATE_WRITE) != 0 && room == Room::kGrown) {
+    ::munmap(at, offset + bytes);
+    return false;
+  }
   s.window = static_cast<char*>(at);
   s.window_bytes = offset + bytes;
   s.next = s.window + offset;

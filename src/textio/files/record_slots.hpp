@@ -4,10 +4,13 @@
 //
 // For a regular file the slots are the file's own pages: a shared mapping of a bounded window,
 // its blocks reserved before any page of it is touched, so a full disk or a quota is met as a
-// refused reservation and never as a fault on a page. A byte stored there is in the page cache at
-// once, where write() would have put it, and stays there however the process ends. Where the
-// reservation or the mapping is refused, or the output is not a regular file, each done slot
-// goes out in one write() instead, from the record where the refusal came on.
+// refused reservation and never as a fault on a page. Where the file system cannot reserve
+// (ramfs, ext2) the blocks are taken as the window's pages are all made writable in one call,
+// before any is filled; a window that cannot have them is refused like a reservation. A byte
+// stored there is in the page cache at once, where write() would have put it, and stays there
+// however the process ends. Where the room or the mapping is refused, or the output is not a
+// regular file, each done slot goes out in one write() instead, from the record where the
+// refusal came on.
 //
 // Either way the connection's kept length (KEPT_LENGTH) counts exactly the completed records,
 // and every ending path trims the file to it. Another program that cuts the file meanwhile ends
