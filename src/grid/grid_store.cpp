@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "grid/memory_limit.hpp"
-#include "textio/files/record_slots.hpp"
 #include "textio/ending/failure.hpp"
+#include "textio/files/record_slots.hpp"
 
 namespace veldrix {
 namespace {

@@ -361,7 +361,8 @@ TEST(InputRewritten, WhileItIsReadIsAReadFailureAndNoOutput) {
   EXPECT_EQ(READ_FILE(f / "status"), "39\n");
   std::string report =
       "forrtl: File changed by another program while it was read\r\n"
-      "forrtl: severe (39): error during read, unit 50, file " + (f / "in.asc").string() + "\r\r\n";
+      "forrtl: severe (39): error during read, unit 50, file " +
+      (f / "in.asc").string() + "\r\r\n";
   EXPECT_EQ(SHOWN(READ_FILE(f / "err").substr(0, report.size())), SHOWN(report));
   EXPECT_FALSE(fs::exists(f / "out.grd"));
 }
@@ -422,12 +423,10 @@ struct NearTheLimit {
 };
 
 const NearTheLimit kNearTheLimit[] = {
-    {"Grown95", 5000, 95, false},   {"Grown96", 5000, 96, false},
-    {"Grown97", 5000, 97, false},   {"Grown98", 5000, 98, false},
-    {"Grown99", 5000, 99, false},   {"Grown100", 5000, 100, false},
-    {"Grown101", 5000, 101, false}, {"Grown102", 5000, 102, false},
-    {"Grown103", 5000, 103, false}, {"Grown104", 5000, 104, false},
-    {"Grown112", 5000, 112, true},  {"Static20", 2501, 20, false},
+    {"Grown95", 5000, 95, false},   {"Grown96", 5000, 96, false},   {"Grown97", 5000, 97, false},
+    {"Grown98", 5000, 98, false},   {"Grown99", 5000, 99, false},   {"Grown100", 5000, 100, false},
+    {"Grown101", 5000, 101, false}, {"Grown102", 5000, 102, false}, {"Grown103", 5000, 103, false},
+    {"Grown104", 5000, 104, false}, {"Grown112", 5000, 112, true},  {"Static20", 2501, 20, false},
 };
 
 void PrintTo(const NearTheLimit& c, std::ostream* os) { *os << c.name; }

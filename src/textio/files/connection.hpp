@@ -24,7 +24,7 @@ struct Connection {
   int fd = -1;
   bool in_use = false;
   bool console = false;
-  bool read_only = false;        // the system refused write access at connect time
+  bool read_only = false;         // the system refused write access at connect time
   bool cut_before_write = false;  // the next record written starts the file anew
   std::array<char, kNameMax + 1> name_bytes{};
   std::size_t name_length = 0;

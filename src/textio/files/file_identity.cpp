@@ -16,9 +16,13 @@ constexpr std::int64_t NANOSECONDS(const struct timespec& t) {
 
 FileIdentity IDENTITY(bool found, const struct stat& info) {
   if (!found) return {};
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true,
-          S_ISREG(info.st_mode),                   static_cast<std::int64_t>(info.st_size),
-          NANOSECONDS(info.st_mtim),               NANOSECONDS(info.st_ctim)};
+  return {static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino),
+          true,
+          S_ISREG(info.st_mode),
+          static_cast<std::int64_t>(info.st_size),
+          NANOSECONDS(info.st_mtim),
+          NANOSECONDS(info.st_ctim)};
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ Room MAKE_ROOM(const RecordSlots& s, std::size_t bytes) {
   if (refused == 0) return Room::kReserved;
   if (errno != EOPNOTSUPP) return Room::kRefused;
   return ::ftruncate(s.c->fd, s.done + static_cast<off_t>(bytes)) == 0 ? Room::kGrown
-                                                                         : Room::kRefused;
+                                                                       : Room::kRefused;
 }
 
 // Makes room for and maps the file's bytes for up to `wanted` records after s.done; false when
