@@ -292,10 +292,10 @@ std::size_t PLAIN_SINGLES(Statement& s, std::span<float> out) {
   std::size_t taken = 0;
   for (; taken < out.size(); ++taken) {
     while (p < end && CLASS_OF(*p) == kBlank) ++p;
-    // Fast path: 15% of the instructions of a whole 2501 x 2501 run (callgrind, 1.955 G against
-    // 1.652 G; 150 a cell in the statement against 100); its time gain could not be told from
-    // the noise of a shared machine (median of 11 interleaved A/B pairs 1.04, of the ratios to
-    // the job floor 1.64 against 1.74); the row read alone: 1.0 to 1.2 GB/s against 0.3.
+    // Fast path: 4% of a whole 2501 x 2501 run pinned to one core (median of 11 interleaved
+    // A/B pairs 0.960, and 0.963 in a second round), 15% of its instructions (callgrind, 1.955 G
+    // against 1.652 G; 150 a cell in the statement against 100); the row read alone: 1.0 to
+    // 1.2 GB/s against 0.3.
     if (end - p >= 12) {
       if (const char* after = USUAL_TOKEN(p, out[taken]); after != nullptr) {
         p = after;
