@@ -45,26 +45,33 @@ void WRITE_ROW(RecordSlots& slots, std::span<const float> row, std::uint64_t& le
   }
 }
 
+// The slots of the cell records, from the header to the end of the grid.
+RecordSlots g_slots;  // its staging space is too large for the stack
+
 }  // namespace
 
-void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx, std::int32_t ny,
-               double xmin, double xmax, double ymin, double ymax, double zmin, double zmax,
-               const GridCells& cells, [[maybe_unused]] double nodata) {
+void WRITE_GRD_HEAD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
+                    std::int32_t ny, double xmin, double xmax, double ymin, double ymax,
+                    double zmin, double zmax) {
   CONNECT(iunit, name_field, "unknown");
   WRITE_FIXED(iunit, kMarkerLayout, {ITEM(std::string_view("DSAA"))});
   WRITE_FREE(iunit, {ITEM(nx), ITEM(ny)});
   WRITE_FREE(iunit, {ITEM(xmin), ITEM(xmax)});
   WRITE_FREE(iunit, {ITEM(ymin), ITEM(ymax)});
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
-  if (nx >= 1) {
-    static RecordSlots slots;  // its staging space is too large for the stack
-    SLOTS_BEGIN(slots, CONNECTION(iunit), kLineLength);
-    std::uint64_t left = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
-    for (std::int32_t j = 1; j <= ny; ++j) {
-      WRITE_ROW(slots, ROW(cells, j, static_cast<std::size_t>(nx)), left);
-    }
-    SLOTS_END(slots);
-  }
+  if (nx >= 1) SLOTS_BEGIN(g_slots, CONNECTION(iunit), kLineLength);
+}
+
+void WRITE_GRD_ROWS(const GridCells& cells, std::int32_t nx, std::int32_t ny, std::int32_t south,
+                    std::int32_t north) {
+  if (nx < 1) return;
+  auto columns = static_cast<std::size_t>(nx);
+  std::uint64_t left = std::uint64_t(nx) * std::uint64_t(ny - south + 1);
+  for (std::int32_t j = south; j <= north; ++j) WRITE_ROW(g_slots, ROW(cells, j, columns), left);
+}
+
+void WRITE_GRD_END(std::int32_t iunit, std::int32_t nx) {
+  if (nx >= 1) SLOTS_END(g_slots);
   DISCONNECT(iunit);
 }
 

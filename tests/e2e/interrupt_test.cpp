@@ -72,6 +72,7 @@ struct Event {
   int signal;
   int status;
   const char* event;  // its name in the report line; none: not a console event, no line
+  const char* band_bytes = nullptr;  // the band size the run is given; none: its own
 };
 
 const Event kEvents[] = {
@@ -86,6 +87,9 @@ const Event kEvents[] = {
     {"StackFaultSignal", SIGSTKFLT, 128 + SIGSTKFLT, nullptr},
     {"FirstRealTimeSignal", SIGRTMIN, 128 + SIGRTMIN, nullptr},
     {"LastRealTimeSignal", SIGRTMAX, 128 + SIGRTMAX, nullptr},
+    // Bands of 100 rows: the event may come while a band is read again.
+    {"ControlCInBands", SIGINT, 130, "control-C", "1000400"},
+    {"TerminateInBands", SIGTERM, 128 + SIGTERM, nullptr, "1000400"},
 };
 
 // Whether the first cell record has begun: the file's length may run ahead of its records (a
@@ -122,7 +126,9 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
   const std::string head = ONES_HEAD(kSize);
   Folder f;
   WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  if (GetParam().band_bytes != nullptr) ::setenv("VELDRIX_BAND_BYTES", GetParam().band_bytes, 1);
   auto ending = INTERRUPTED_WHILE_WRITING(f, GetParam().signal, off_t(head.size()));
+  ::unsetenv("VELDRIX_BAND_BYTES");
   ASSERT_NE(ending.second, 0) << "five runs all ended before the signal came";
   std::string line = GetParam().event != nullptr ? LINE(GetParam().event) : "";
   EXPECT_EQ(ending, std::make_pair(line, GetParam().status));

@@ -156,10 +156,11 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
 }
 
-void REWIND(std::int32_t unit) {
+void REWIND(std::int32_t unit, std::int64_t offset) {
   Connection& c = CONNECTION(unit);
-  if (::lseek(c.fd, 0, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
+  if (::lseek(c.fd, offset, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
+  c.reader.origin = offset;
 }
 
 void DISCONNECT(std::int32_t unit) {

@@ -39,7 +39,9 @@ Connection& CONNECTION(std::int32_t unit);
 // Opens the named file under a status ("old": it must exist; "unknown": created when missing),
 // read-write, or read-only when write access is refused. Every failure is fatal.
 void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view status);
-void REWIND(std::int32_t unit);
+// Positions the file before the record that starts at `offset` (0: the first), with nothing of
+// what was read before held.
+void REWIND(std::int32_t unit, std::int64_t offset = 0);
 void DISCONNECT(std::int32_t unit);
 
 // The bytes of a file connection that hold completed records, counted from the moment its first

@@ -14,6 +14,7 @@ constexpr char kCtrlZ = 26;
 void FILL(Reader& r) {
   if (r.pos > 0) {
     std::memmove(r.buf, r.buf + r.pos, r.held - r.pos);
+    r.origin += static_cast<std::int64_t>(r.pos);
     r.held -= r.pos;
     r.visible_end -= r.visible_end >= r.pos ? r.pos : r.visible_end;
     r.pos = 0;
@@ -85,14 +86,19 @@ void READER_STRING(Reader& r, std::string_view text) {
   r.last_piece = r.in_record = r.drained = r.from_string = true;
 }
 
-int RECORD_BEGIN(Reader& r) {
-  if (r.from_string) return kEndOfData;
+int RECORD_END(Reader& r) {
   while (r.in_record && !r.last_piece) {
     r.pos = r.visible_end;
     if (!RECORD_MORE(r) && r.failure != 0) return r.failure;
   }
   if (r.in_record) r.pos = r.next_record;
   r.in_record = false;
+  return 0;
+}
+
+int RECORD_BEGIN(Reader& r) {
+  if (r.from_string) return kEndOfData;
+  if (int status = RECORD_END(r); status != 0) return status;
   if (r.pos == r.held) NEED(r, 1);
   if (r.failure != 0) return r.failure;
   if (r.pos == r.held || CTRL_Z_LINE(r)) return r.failure != 0 ? r.failure : kEndOfData;
