@@ -1,8 +1,13 @@
 #include "output/grd_writer.hpp"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <array>
 #include <iterator>
 
+#include "textio/ending/interrupt.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
@@ -32,16 +37,87 @@ void CELL_TEXT(float cell, std::span<char> text) {
 
 constexpr std::size_t kLineLength = kBlankCell.size() + 2;  // the cell text and CR LF
 
-// Each cell's text goes straight into the slot of its record, CR LF after it; the record layer
-// decides how the slots reach the file. `left` counts the records still to come in the grid.
-void WRITE_ROW(RecordSlots& slots, std::span<const float> row, std::uint64_t& left) {
-  for (std::size_t i = 0; i < row.size(); ++i, --left) {
+// The record of a cell in its slot: the text, then CR LF.
+inline void CELL_RECORD(float cell, char* line) {
+  CELL_TEXT(cell, std::span(line, kBlankCell.size()));
+  line[kLineLength - 2] = '\r';
+  line[kLineLength - 1] = '\n';
+}
+
+// The cores this process may run on, at most kMaxRuns; read once.
+std::size_t CORES() {
+  static const std::size_t cores = [] {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) return std::size_t{1};
+    return std::clamp<std::size_t>(static_cast<std::size_t>(CPU_COUNT(&set)), 1, kMaxRuns);
+  }();
+  return cores;
+}
+
+// A thread's share of the cells: fewer would cost more to start than they save.
+constexpr std::size_t kLeastShare = 16384;
+
+struct Share {
+  SlotRun run;
+  std::span<const float> cells;
+};
+
+void FILL(Share& share) {
+  for (float cell : share.cells) {
+    CELL_RECORD(cell, share.run.next);
+    RUN_SLOT_DONE(share.run);
+  }
+}
+
+void* FILL_ON_HELPER(void* share) {
+  LEAVE_ENDING_SIGNALS();
+  FILL(*static_cast<Share*>(share));
+  return nullptr;
+}
+
+// The cells' records, one share per core, into slots handed out for all of them: the calling
+// thread fills the first share; a share whose thread cannot be started is filled here too.
+void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t parts) {
+  std::array<SlotRun, kMaxRuns> runs;
+  std::array<Share, kMaxRuns> shares;
+  std::array<pthread_t, kMaxRuns> helpers;
+  std::array<bool, kMaxRuns> started{};
+  SLOTS_SPLIT(slots, cells.size(), std::span(runs.data(), parts));
+  for (std::size_t i = 0, at = 0; i < parts; ++i) {
+    std::size_t count = static_cast<std::size_t>(runs[i].limit - runs[i].next) / kLineLength;
+    shares[i] = {runs[i], cells.subspan(at, count)};
+    at += count;
+    if (i > 0) started[i] = ::pthread_create(&helpers[i], nullptr, FILL_ON_HELPER, &shares[i]) == 0;
+  }
+  for (std::size_t i = 0; i < parts; ++i) {
+    if (i == 0 || !started[i]) FILL(shares[i]);
+  }
+  for (std::size_t i = 1; i < parts; ++i) {
+    if (started[i]) ::pthread_join(helpers[i], nullptr);
+  }
+  SLOTS_JOINED(slots, cells.size());
+}
+
+// Each cell's text goes straight into the slot of its record; the record layer decides how the
+// slots reach the file. `left` counts the records still to come in the grid. Slots of the file's
+// own pages are shared among the cores when there are enough of them.
+void WRITE_CELLS(RecordSlots& slots, std::span<const float> cells, std::uint64_t& left) {
+  while (!cells.empty()) {
     if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
-    char* line = slots.next;
-    CELL_TEXT(row[i], std::span(line, kBlankCell.size()));
-    line[kLineLength - 2] = '\r';
-    line[kLineLength - 1] = '\n';
-    SLOT_DONE(slots);
+    std::size_t n =
+        std::min(cells.size(), static_cast<std::size_t>(slots.limit - slots.next) / kLineLength);
+    std::size_t parts = slots.mapped ? std::min(CORES(), n / kLeastShare) : 1;
+    if (parts >= 2) {
+      FILL_ON_CORES(slots, cells.first(n), parts);
+    } else {
+      for (float cell : cells.first(n)) {
+        CELL_RECORD(cell, slots.next);
+        SLOT_DONE(slots);
+      }
+    }
+    cells = cells.subspan(n);
+    left -= n;
   }
 }
 
@@ -67,7 +143,10 @@ void WRITE_GRD_ROWS(const GridCells& cells, std::int32_t nx, std::int32_t ny, st
   if (nx < 1) return;
   auto columns = static_cast<std::size_t>(nx);
   std::uint64_t left = std::uint64_t(nx) * std::uint64_t(ny - south + 1);
-  for (std::int32_t j = south; j <= north; ++j) WRITE_ROW(g_slots, ROW(cells, j, columns), left);
+  // The rows of a band lie one after the other in the store, as their records do in the file.
+  std::span<const float> band(ROW(cells, south, columns).data(),
+                              columns * static_cast<std::size_t>(north - south + 1));
+  WRITE_CELLS(g_slots, band, left);
 }
 
 void WRITE_GRD_END(std::int32_t iunit, std::int32_t nx) {

@@ -36,8 +36,6 @@ constexpr ConsoleStream kConsole[] = {
 
 std::size_t SLOT_INDEX(const Connection& c) { return static_cast<std::size_t>(&c - g_slots); }
 
-OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
-
 Connection& FREE_SLOT(std::int32_t unit) {
   for (Connection& c : g_slots) {
     if (!c.in_use) return c;
@@ -175,6 +173,8 @@ void DISCONNECT(std::int32_t unit) {
   c.in_use = false;
   if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
 }
+
+OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 

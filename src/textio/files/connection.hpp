@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "textio/ending/open_files.hpp"
 #include "textio/lines/input_lines.hpp"
 #include "textio/lines/record_output.hpp"
 
@@ -48,6 +49,9 @@ void DISCONNECT(std::int32_t unit);
 // record cut the file, and -1 before (an old file is then left as it was): its entry in the open
 // files, which every ending trims to.
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
+
+// The connection's entry in the open files: its kept length and the runs being filled after it.
+OpenFile& FILE_OF(const Connection& c);
 
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
