@@ -85,7 +85,10 @@ void BLOCK_ENDING_SIGNALS() {
   static std::atomic<pid_t> owner{0};
   pid_t self = ::gettid();
   pid_t none = 0;
-  if (owner.compare_exchange_strong(none, self) || none == self) return;
+  if (owner.compare_exchange_strong(none, self) || none == self) {
+    ERASE_PROGRESS();  // every ending leaves the screen as it would be without the line
+    return;
+  }
   for (;;) ::pause();
 }
 
