@@ -14,7 +14,8 @@ inline constexpr std::size_t kOpenFiles = 6;
 
 // A stretch of the file that one thread fills with records while other threads fill the
 // stretches after it: [start, start + done) holds complete records.
-struct FillingRun {
+// Each on a cache line of its own: its thread stores its progress after every record.
+struct alignas(64) FillingRun {
   std::atomic<std::int64_t> start{-1};  // -1: not in use
   std::atomic<std::int64_t> end{-1};
   std::atomic<std::int64_t> done{0};
