@@ -2,23 +2,38 @@
 // and what is known about the grid, for the whole run.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <span>
 
+#include "grid/cores.hpp"
+
 namespace veldrix {
 
 // The single-precision value nearest to 99999.99, widened: where the range starts.
 inline constexpr double kRangeSentinel = 99999.9921875;
 
-// Where a band starts in the input (the first byte of its northern row's first record) and a
-// checksum of the cells that row and the rows after it in the band read as, the first time.
+// A band is read again in parts, one per core (no more parts than rows), its rows from the
+// north split evenly: where each part starts in the input (the first byte of its northern row's
+// first record) and a checksum of the cells its rows read as, the first time.
 struct BandMark {
-  std::int64_t start = 0;
-  std::uint64_t checksum = 0;
+  std::int64_t start[kMaxCores] = {};
+  std::uint64_t checksum[kMaxCores] = {};
 };
+
+// The parts of a band of `rows` rows, and the part of its row r (from 0, the northern row).
+inline std::int64_t BAND_PARTS(std::int64_t rows) {
+  return std::min(static_cast<std::int64_t>(CORES()), rows);
+}
+inline std::int64_t PART_OF(std::int64_t r, std::int64_t rows, std::int64_t parts) {
+  return ((r + 1) * parts - 1) / rows;
+}
+inline std::int64_t PART_FIRST_ROW(std::int64_t part, std::int64_t rows, std::int64_t parts) {
+  return part * rows / parts;
+}
 
 // The rows from the south, in bands of row_capacity rows: band b holds rows b * row_capacity + 1
 // to (b + 1) * row_capacity (the last band the rest). The store holds one band: cell (i, j),

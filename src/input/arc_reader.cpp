@@ -1,8 +1,12 @@
 #include "input/arc_reader.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "grid/conversion.hpp"
+#include "grid/cores.hpp"
 #include "input/header_values.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
@@ -32,39 +36,100 @@ void READ_ROW(std::int32_t iunit, std::span<float> row, bool reused) {
   READ_FREE(iunit, {GROUP(row)});
 }
 
+// Row j of a grid of several bands, read the first time: where its band's part starts when it
+// is the part's first row, and its cells in the part's checksum.
+void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span<float> row) {
+  GridCells& cells = g.cells;
+  std::int32_t b = BAND_OF(cells, j);
+  BandMark& band = cells.bands[static_cast<std::size_t>(b)];
+  std::int64_t north = BAND_NORTH(cells, b, g.ny), rows = north - BAND_SOUTH(cells, b) + 1;
+  std::int64_t r = north - j, parts = BAND_PARTS(rows), part = PART_OF(r, rows, parts);
+  if (r == PART_FIRST_ROW(part, rows, parts)) {
+    band.start[part] = NEXT_RECORD_START(CONNECTION(iunit).reader);
+  }
+  READ_ROW(iunit, row, true);
+  CHECKSUM_ROW(row, band.checksum[part]);
+}
+
 void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
-  GridCells& cells = g.cells;
-  bool banded = cells.bands.size() > 1;
+  bool banded = g.cells.bands.size() > 1;
   for (std::int32_t k = 1; k <= g.ny; ++k) {
     std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
-    std::span<float> row = ROW(cells, j, columns);
-    if (!banded) {
-      // A row without cells still reads (and passes over) one record.
-      READ_ROW(iunit, row, false);
-      CONVERT_ROW(scale, row, g, true);
-      continue;
+    std::span<float> row = ROW(g.cells, j, columns);
+    if (banded) {
+      READ_BANDED_ROW(iunit, g, j, row);
+    } else {
+      READ_ROW(iunit, row, false);  // a row without cells still reads (and passes over) a record
     }
-    BandMark& band = cells.bands[static_cast<std::size_t>(BAND_OF(cells, j))];
-    if (j == BAND_NORTH(cells, BAND_OF(cells, j), g.ny)) {
-      band.start = NEXT_RECORD_START(CONNECTION(iunit).reader);
-    }
-    READ_ROW(iunit, row, true);
-    CHECKSUM_ROW(row, band.checksum);
     CONVERT_ROW(scale, row, g, true);
   }
 }
 
 // A second reading of a row: whatever now fails, but for a read the system refuses, is a file
 // that no longer holds what the first reading found.
-void READ_AGAIN(std::int32_t iunit, std::span<float> row) {
+void READ_AGAIN(std::int32_t iunit, Reader& r, std::span<float> row) {
   std::fill(row.begin(), row.end(), 0.0f);
-  Reader& r = CONNECTION(iunit).reader;
   Target group = GROUP(row);
   int status = RECORD_BEGIN(r);
   if (status == 0) status = READ_FREE_FROM(r, std::span(&group, 1));
   if (status == kReadError) FAIL_IO(kReadError, iunit, CONNECTION(iunit).name(), r.os_error);
   if (status != 0) FAIL_CHANGED(iunit);
+}
+
+// What the parts of a band read again share.
+struct Rereading {
+  std::int32_t iunit;
+  GridStore& g;
+  std::int32_t b;
+  Scale scale;
+  std::int64_t parts;
+};
+
+// The reading buffers of the parts after the first, which reads through the connection.
+char g_part_buffers[kMaxCores][128 * 1024];
+
+// Puts a reader before the record at `start`: part 0 on the connection, any other part on a
+// descriptor of its own.
+Reader& PART_READER(const Rereading& w, std::int64_t part, std::int64_t start, Reader& own) {
+  if (part == 0) {
+    REWIND(w.iunit, start);
+    return CONNECTION(w.iunit).reader;
+  }
+  int fd = OPEN_AGAIN(w.iunit);
+  if (fd < 0 || ::lseek(fd, start, SEEK_SET) < 0) {
+    FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), errno);
+  }
+  READER_ATTACH(own, fd, g_part_buffers[part]);
+  own.origin = start;
+  return own;
+}
+
+// Reads part `part` of the band again, converts it, and checks it against the first reading:
+// the same cells, ending where the next part (or the band south of it) started.
+void REREAD_PART(std::size_t index, void* context) {
+  const Rereading& w = *static_cast<const Rereading*>(context);
+  GridCells& cells = w.g.cells;
+  const BandMark& band = cells.bands[static_cast<std::size_t>(w.b)];
+  auto part = static_cast<std::int64_t>(index);
+  std::int64_t north = BAND_NORTH(cells, w.b, w.g.ny), rows = north - BAND_SOUTH(cells, w.b) + 1;
+  Reader own;
+  Reader& r = PART_READER(w, part, band.start[index], own);
+  std::uint64_t checksum = 0;
+  std::int64_t last = PART_FIRST_ROW(part + 1, rows, w.parts);
+  for (std::int64_t k = PART_FIRST_ROW(part, rows, w.parts); k < last; ++k) {
+    std::span<float> row =
+        ROW(cells, static_cast<std::int32_t>(north - k), static_cast<std::size_t>(w.g.nx));
+    READ_AGAIN(w.iunit, r, row);
+    CHECKSUM_ROW(row, checksum);
+    CONVERT_ROW(w.scale, row, w.g, false);
+  }
+  if (RECORD_END(r) != 0) FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), r.os_error);
+  std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
+  std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
+                                         : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
+  if (part > 0) ::close(r.fd);
+  if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(w.iunit);
 }
 
 }  // namespace
@@ -100,27 +165,10 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileVersion& source) {
   GridCells& cells = g.cells;
-  const BandMark& band = cells.bands[static_cast<std::size_t>(b)];
-  auto columns = static_cast<std::size_t>(g.nx);
-  Scale scale = SCALE_OF(factor, g.nodata);
+  std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
+  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows)};
   REFUSE_CHANGED(iunit, source);
-  REWIND(iunit, band.start);
-  std::uint64_t checksum = 0;
-  for (std::int32_t j = BAND_NORTH(cells, b, g.ny); j >= BAND_SOUTH(cells, b); --j) {
-    std::span<float> row = ROW(cells, j, columns);
-    READ_AGAIN(iunit, row);
-    CHECKSUM_ROW(row, checksum);
-    CONVERT_ROW(scale, row, g, false);
-  }
-  // The band ends where the band south of it started the first time.
-  Reader& r = CONNECTION(iunit).reader;
-  if (int status = RECORD_END(r); status != 0) {
-    FAIL_IO(kReadError, iunit, CONNECTION(iunit).name(), r.os_error);
-  }
-  std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
-  if (checksum != band.checksum || end != cells.bands[static_cast<std::size_t>(b) - 1].start) {
-    FAIL_CHANGED(iunit);
-  }
+  ON_CORES(static_cast<std::size_t>(w.parts), REREAD_PART, &w);
   REFUSE_CHANGED(iunit, source);
   if (b == static_cast<std::int32_t>(cells.bands.size()) - 1) DISCONNECT(iunit);
 }

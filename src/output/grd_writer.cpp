@@ -1,8 +1,5 @@
 #include "output/grd_writer.hpp"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -10,8 +7,8 @@
 #include <ctime>
 #include <iterator>
 
+#include "grid/cores.hpp"
 #include "textio/ending/error_stream.hpp"
-#include "textio/ending/interrupt.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
@@ -48,17 +45,6 @@ inline void CELL_RECORD(float cell, char* line) {
   line[kLineLength - 1] = '\n';
 }
 
-// The cores this process may run on, at most kMaxRuns; read once.
-std::size_t CORES() {
-  static const std::size_t cores = [] {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) return std::size_t{1};
-    return std::clamp<std::size_t>(static_cast<std::size_t>(CPU_COUNT(&set)), 1, kMaxRuns);
-  }();
-  return cores;
-}
-
 // A thread's share of the cells: fewer would cost more to start than they save.
 constexpr std::size_t kLeastShare = 16384;
 
@@ -74,32 +60,19 @@ void FILL(Share& share) {
   }
 }
 
-void* FILL_ON_HELPER(void* share) {
-  LEAVE_ENDING_SIGNALS();
-  FILL(*static_cast<Share*>(share));
-  return nullptr;
-}
+void FILL_SHARE(std::size_t part, void* shares) { FILL(static_cast<Share*>(shares)[part]); }
 
-// The cells' records, one share per core, into slots handed out for all of them: the calling
-// thread fills the first share; a share whose thread cannot be started is filled here too.
+// The cells' records, one share per core, into slots handed out for all of them.
 void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t parts) {
-  std::array<SlotRun, kMaxRuns> runs;
-  std::array<Share, kMaxRuns> shares;
-  std::array<pthread_t, kMaxRuns> helpers;
-  std::array<bool, kMaxRuns> started{};
+  std::array<SlotRun, kMaxCores> runs;
+  std::array<Share, kMaxCores> shares;
   SLOTS_SPLIT(slots, cells.size(), std::span(runs.data(), parts));
   for (std::size_t i = 0, at = 0; i < parts; ++i) {
     std::size_t count = static_cast<std::size_t>(runs[i].limit - runs[i].next) / kLineLength;
     shares[i] = {runs[i], cells.subspan(at, count)};
     at += count;
-    if (i > 0) started[i] = ::pthread_create(&helpers[i], nullptr, FILL_ON_HELPER, &shares[i]) == 0;
   }
-  for (std::size_t i = 0; i < parts; ++i) {
-    if (i == 0 || !started[i]) FILL(shares[i]);
-  }
-  for (std::size_t i = 1; i < parts; ++i) {
-    if (started[i]) ::pthread_join(helpers[i], nullptr);
-  }
+  ON_CORES(parts, FILL_SHARE, shares.data());
   SLOTS_JOINED(slots, cells.size());
 }
 

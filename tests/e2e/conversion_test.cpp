@@ -171,9 +171,9 @@ TEST(WholeRun, RunsCleanUnderValgrind) {
   EXPECT_EQ(READ_FILE(f / "out.grd"), kOneBlankOut);
 }
 
-// 3000 x 2600 cells, more than the static store holds in either direction; the cell in file
+// 3000 x 2600 cells, in one band and in 26; the cell in file
 // row r, column i (both from 0) is i / 2 - r, and no-data on the diagonal i == r.
-TEST(WholeRun, GridBeyondTheStaticStoreConvertsEveryCell) {
+TEST(WholeRun, LargeGridConvertsEveryCellInOneBandOrMany) {
   constexpr int kNx = 3000, kNy = 2600;
   auto cell = [](int i, int r) { return i == r ? -9999.0f : static_cast<float>(i * 0.5 - r); };
   std::string in = HEAD2("-9999", "3000\nnrows 2600");
@@ -215,6 +215,10 @@ TEST(WholeRun, GridBeyondTheStaticStoreConvertsEveryCell) {
   }
   EXPECT_EQ(wrong, 0u);
   EXPECT_SAME_RUN(RUN_TO_FIFO(f, "in.asc\nout.grd\n0.5\n", "out.grd"), run, grd);
+  // Bands of 100 rows, each but the southern read again (in parts, one per core): the same bytes.
+  Outcome banded = RUN(f, "in.asc\nbanded.grd\n0.5\n", {"env", "VELDRIX_BAND_BYTES=1200000"});
+  EXPECT_EQ(banded.status, 0) << banded.err;
+  EXPECT_TRUE(READ_FILE(f / "banded.grd") == grd);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <string>
 
@@ -159,6 +160,14 @@ void REWIND(std::int32_t unit, std::int64_t offset) {
   if (::lseek(c.fd, offset, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
   c.reader.origin = offset;
+}
+
+int OPEN_AGAIN(std::int32_t unit) {
+  // The descriptor's own entry names the open file itself, whatever has become of its name.
+  char path[32] = "/proc/self/fd/";
+  char* end = std::to_chars(path + 14, path + sizeof path - 1, CONNECTION(unit).fd).ptr;
+  *end = '\0';
+  return ::open(path, O_RDONLY | O_CLOEXEC);
 }
 
 void DISCONNECT(std::int32_t unit) {
