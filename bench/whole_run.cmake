@@ -1,5 +1,5 @@
-# The whole-run benchmark: the grid generator, the two floors (bare record writes, records copied
-# into the mapped output) and the driver that runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
+# The whole-run benchmark: the grid generator, the floors (bare record writes, records copied
+# into the mapped output, the same after the input read once) and the driver that runs them against the built program. bench/whole_run.sh <build-dir> builds and runs it.
 set(VELDRIX_BENCH_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(veldrix_make_grid ${VELDRIX_BENCH_DIR}/make_grid.cpp)
@@ -16,3 +16,8 @@ target_compile_definitions(veldrix_whole_run PRIVATE
 add_dependencies(veldrix_whole_run veldrix veldrix_floor veldrix_map_floor veldrix_make_grid)
 set_target_properties(veldrix_make_grid veldrix_floor veldrix_map_floor veldrix_whole_run PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# Records into a file system that cannot reserve blocks: write() against an unreserved mapping.
+# bench/unreserved.sh <build-dir> runs it on ramfs and on ext2 loop images.
+add_executable(veldrix_unreserved ${VELDRIX_BENCH_DIR}/unreserved.cpp)
+set_target_properties(veldrix_unreserved PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

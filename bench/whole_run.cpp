@@ -1,13 +1,15 @@
 // The whole-run benchmark: converts a generated 2501 x 2501 grid with the built program and runs
-// two floors in turns, A B C A B C: the write floor (the same number of 16-byte write() calls and
-// nothing else) and the mapping floor (the same bytes copied into the output file's mapped
-// windows and nothing else). Then 5000 x 5000 and 10000 x 10000 once each (a store that holds one
-// band of rows at a time), the latter again inside a 256 MiB memory cgroup where one can be made.
-// Times are wall-clock; the peak resident memory comes from wait4(). With --against, another
-// build's program runs in turns with this one (A B A B) on the same grid, and the two outputs
-// must be the same bytes: both medians and the median of the pair ratios tell which build is
-// faster.
-//   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--data DIR]
+// three floors in turns, A B C D A B C D: the write floor (the same number of 16-byte write()
+// calls and nothing else), the mapping floor (the same bytes copied into the output file's mapped
+// windows and nothing else) and the job floor (the input grid read once, then the mapping floor).
+// Then 5000 x 5000 and 10000 x 10000 once each (a store that holds one band of rows at a time),
+// the latter again inside a 256 MiB memory cgroup where one can be made. Times are wall-clock;
+// the peak resident memory comes from wait4(). With --against, another build's program runs in
+// turns with this one and the job floor (A B D A B D) on the same grid, and the two outputs must
+// be the same bytes: the medians and the medians of the ratios tell which build is faster and how
+// far each is from the floor. --size picks another square grid for those turns (10000: 830 MB in).
+//   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
+//                     [--data DIR]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -141,6 +143,7 @@ struct Options {
   bool big = true;
   bool floors = true;
   std::string against;  // another build's program, run in turns with this one
+  long size = 2501;     // the square grid of the turns
   std::string data = VELDRIX_BENCH_DATA;
 };
 
@@ -160,6 +163,8 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.floors = false;
     } else if (a == "--against" && more) {
       o.against = argv[++i];
+    } else if (a == "--size" && more) {
+      o.size = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--data" && more) {
       o.data = argv[++i];
     } else {
@@ -186,13 +191,23 @@ bool SAME_BYTES(const std::string& a, const std::string& b) {
   return same;
 }
 
-// This build's program (A) and another (B) in turns on the same grid; the first pair's outputs
-// must be the same bytes.
+// The job floor on a grid: its input read once, its records stored into the mapped output.
+Outcome JOB_FLOOR(const Options& o, const Grid& g) {
+  std::string out = o.data + "/job_floor.grd";
+  unlink(out.c_str());
+  Outcome d =
+      RUN({VELDRIX_MAP_FLOOR, out, std::to_string(g.n * g.n), o.data + "/" + g.name}, o.data, "");
+  unlink(out.c_str());
+  return d;
+}
+
+// This build's program (A), another (B) and the job floor (D) in turns on the same grid; the
+// first pair's outputs must be the same bytes.
 void AGAINST(const Options& o, const Grid& g) {
   const std::string out = o.data + "/" + g.output, kept = out + ".a";
-  std::vector<double> a_times, b_times, ratios;
-  std::printf("A = %s\nB = %s\n%d pairs A B on %ld x %ld\n", VELDRIX_PROGRAM, o.against.c_str(),
-              o.pairs, g.n, g.n);
+  std::vector<double> a_times, b_times, ratios, a_floor, b_floor;
+  std::printf("A = %s\nB = %s\n%d rounds A B job-floor on %ld x %ld\n", VELDRIX_PROGRAM,
+              o.against.c_str(), o.pairs, g.n, g.n);
   for (int k = 0; k < o.pairs; ++k) {
     unlink(out.c_str());
     Outcome a = RUN({VELDRIX_PROGRAM}, o.data, g.answers);
@@ -200,17 +215,26 @@ void AGAINST(const Options& o, const Grid& g) {
     unlink(out.c_str());
     Outcome b = RUN({o.against}, o.data, g.answers);
     if (k == 0 && !SAME_BYTES(kept, out)) DIE("the outputs of A and B differ");
+    unlink(out.c_str());
+    Outcome d = JOB_FLOOR(o, g);
     a_times.push_back(a.seconds);
     b_times.push_back(b.seconds);
     ratios.push_back(a.seconds / b.seconds);
-    std::printf("pair %d: A %.3f s (user %.3f)  B %.3f s (user %.3f)  A/B %.4f\n", k + 1, a.seconds,
-                a.user, b.seconds, b.user, ratios.back());
+    a_floor.push_back(a.seconds / d.seconds);
+    b_floor.push_back(b.seconds / d.seconds);
+    std::printf(
+        "round %d: A %.3f s (user %.3f)  B %.3f s (user %.3f)  floor %.3f s (user %.3f)  A/B %.4f  "
+        "A/floor %.2f  B/floor %.2f\n",
+        k + 1, a.seconds, a.user, b.seconds, b.user, d.seconds, d.user, ratios.back(),
+        a_floor.back(), b_floor.back());
     std::fflush(stdout);
   }
   unlink(kept.c_str());
   unlink(out.c_str());
   std::printf("outputs identical; median A %.3f s, median B %.3f s, median of A/B %.4f\n",
               MEDIAN(a_times), MEDIAN(b_times), MEDIAN(ratios));
+  std::printf("median of A/job floor %.2f, median of B/job floor %.2f\n", MEDIAN(a_floor),
+              MEDIAN(b_floor));
 }
 
 void REPORT_FLOORS(const std::vector<double>& whole, const std::vector<double>& bare,
@@ -240,7 +264,7 @@ void FLOORS(const Options& o, const Grid& small) {
       "grid %ld x %ld: %ld cells, %ld records, %d rounds (whole run, write floor, mapping "
       "floor)\n",
       small.n, small.n, cells, writes, o.pairs);
-  std::vector<double> whole, bare, mapped, to_map, to_write, rss;
+  std::vector<double> whole, bare, mapped, to_map, to_write, to_job, rss;
   for (int k = 0; k < o.pairs; ++k) {
     unlink((data + "/" + small.output).c_str());
     Outcome a = RUN({VELDRIX_PROGRAM}, data, small.answers);
@@ -250,6 +274,8 @@ void FLOORS(const Options& o, const Grid& small) {
     unlink(map_out.c_str());
     Outcome c = RUN({VELDRIX_MAP_FLOOR, map_out, std::to_string(cells)}, data, "");
     if (k == 0) CHECK_OUTPUT(map_out, cells);
+    Outcome d = JOB_FLOOR(o, small);
+    to_job.push_back(a.seconds / d.seconds);
     whole.push_back(a.seconds);
     bare.push_back(b.seconds);
     mapped.push_back(c.seconds);
@@ -258,14 +284,16 @@ void FLOORS(const Options& o, const Grid& small) {
     rss.push_back(a.rss_mib);
     std::printf(
         "round %d: whole %.3f s (user %.3f, sys %.3f, %.1f MiB)  write floor %.3f s  mapping "
-        "floor %.3f s (user %.3f, sys %.3f)  whole/map %.2f  whole/write %.4f\n",
+        "floor %.3f s (user %.3f, sys %.3f)  job floor %.3f s  whole/map %.2f  whole/job %.2f  "
+        "whole/write %.4f\n",
         k + 1, a.seconds, a.user, a.system, a.rss_mib, b.seconds, c.seconds, c.user, c.system,
-        to_map.back(), to_write.back());
+        d.seconds, to_map.back(), to_job.back(), to_write.back());
     std::fflush(stdout);
   }
   unlink(floor_out.c_str());
   unlink(map_out.c_str());
   REPORT_FLOORS(whole, bare, mapped, to_map, to_write, rss);
+  std::printf("whole / job floor: median of ratios %.2f\n", MEDIAN(to_job));
 }
 
 // Runs the program inside a memory cgroup of its own with `limit` bytes; false, with the reason
@@ -337,14 +365,15 @@ int main(int argc, char** argv) {
   Options o;
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
-                 "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--data "
-                 "DIR]\n",
+                 "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
+                 "[--data DIR]\n",
                  argv[0]);
     return 2;
   }
   mkdir(o.data.c_str(), 0777);
   Grid small = PREPARE(o.data, VELDRIX_MAKE_GRID, 2501);
-  if (!o.against.empty()) AGAINST(o, small);
+  if (!o.against.empty())
+    AGAINST(o, o.size == small.n ? small : PREPARE(o.data, VELDRIX_MAKE_GRID, o.size));
   if (o.floors) FLOORS(o, small);
   if (o.big) GROWN(o);
   unlink((o.data + "/" + small.output).c_str());

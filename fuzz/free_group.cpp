@@ -1,6 +1,7 @@
 // Free-form group reads: statements of 16 singles (a grid row) read one after another from a
-// file, with a small buffer and with one that holds the whole file. Where the pieces of a record
-// end must not change anything: the statuses and every stored value agree bit for bit.
+// file, with a small buffer and with one that holds the whole file, and with the latter again
+// through the general scanner alone. Neither where the pieces of a record end nor the fast paths
+// of the usual tokens may change anything: the statuses and every stored value agree bit for bit.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -35,7 +36,7 @@ int MEMORY_FILE(const std::uint8_t* bytes, std::size_t size) {
   return fd;
 }
 
-std::vector<Statement> READ_ALL(int fd, std::size_t capacity) {
+std::vector<Statement> READ_ALL(int fd, std::size_t capacity, bool general = false) {
   if (lseek(fd, 0, SEEK_SET) != 0) std::abort();
   std::vector<char> storage(capacity);
   Reader r;
@@ -46,7 +47,10 @@ std::vector<Statement> READ_ALL(int fd, std::size_t capacity) {
     for (float& v : row) std::memcpy(&v, &kUntouched, sizeof v);
     Target group = GROUP(row);
     int status = RECORD_BEGIN(r);
-    if (status == 0) status = READ_FREE_FROM(r, std::span(&group, 1));
+    if (status == 0) {
+      status = general ? READ_FREE_FROM_GENERAL(r, std::span(&group, 1))
+                       : READ_FREE_FROM(r, std::span(&group, 1));
+    }
     Statement s{status, {}};
     std::memcpy(s.bits.data(), row.data(), sizeof row);
     out.push_back(s);
@@ -63,7 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int fd = MEMORY_FILE(data + 1, size - 1);
   std::vector<Statement> small = READ_ALL(fd, capacity);
   std::vector<Statement> whole = READ_ALL(fd, size + 1);
+  std::vector<Statement> general = READ_ALL(fd, size + 1, true);
   close(fd);
+  if (general.size() != whole.size()) std::abort();
+  for (std::size_t k = 0; k < whole.size(); ++k) {
+    if (general[k].status != whole[k].status || general[k].bits != whole[k].bits) {
+      std::fprintf(stderr, "free_group: statement %zu differs from the general scanner's\n", k);
+      std::abort();
+    }
+  }
   for (const Statement& s : small) {
     int k = s.status;
     if (k != 0 && k != kEndOfData && k != kSyntaxError && k != kConversionError) std::abort();

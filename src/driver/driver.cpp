@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 
+#include "driver/answers.hpp"
 #include "grid/grid_store.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
@@ -23,12 +24,13 @@ static_assert(LAYOUT_WIDTH(kBanner, kBannerText.size()) == 41);
 
 using NameField = std::array<char, kNameField>;
 
-void ASK_NAME(std::string_view question, NameField& answer) {
+std::string_view TEXT_OF(const NameField& field) { return {field.data(), field.size()}; }
+
+void ASK_NAME(std::string_view question, std::string_view which, NameField& answer) {
   WRITE_FREE(kConsoleOutput, {ITEM(question)});
   READ_FIXED(kConsoleInput, kNameAnswer, {INTO(std::span(answer))});
+  WARN_CUT_NAME(kConsoleInput, which, TEXT_OF(answer));
 }
-
-std::string_view TEXT_OF(const NameField& field) { return {field.data(), field.size()}; }
 
 }  // namespace
 
@@ -39,13 +41,14 @@ void RUN_CONVERSION() {
   WRITE_FIXED(kConsoleOutput, kBanner, {ITEM(kBannerText)});
   WRITE_FREE(kConsoleOutput, {ITEM("   Note: corrects for ARC export by increasing")});
   WRITE_FREE(kConsoleOutput, {ITEM("   xll, yll by 1/2 dx, dy")});
-  ASK_NAME("Enter input filename (max. 60 char): ", input_name);
-  ASK_NAME("Enter output .grd filename (max. 60 char): ", output_name);
+  ASK_NAME("Enter input filename (max. 60 char): ", "input file", input_name);
+  ASK_NAME("Enter output .grd filename (max. 60 char): ", "output file", output_name);
   WRITE_FREE(kConsoleOutput, {ITEM("Enter conversion factor: ")});
   READ_FREE(kConsoleInput, {INTO(factor)});
-  FileVersion input_file;
+  WARN_FACTOR(kConsoleInput, factor);
+  FileIdentity input_file;
   READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file);
-  REFUSE_SAME_FILE(TEXT_OF(output_name), input_file.file);
+  REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
   WRITE_GRD_HEAD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax,
                  g.zmin, g.zmax);
   // The southern band is in the store; every other is read again as its turn comes.

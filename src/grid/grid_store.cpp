@@ -12,6 +12,7 @@
 
 #include "grid/memory_limit.hpp"
 #include "textio/ending/failure.hpp"
+#include "textio/files/record_slots.hpp"
 
 namespace veldrix {
 namespace {
@@ -19,6 +20,18 @@ namespace {
 // The band of rows the store holds: large enough that a grid of 2501 x 2501 cells is read once,
 // small enough that the run's resident memory stays far below 64 MiB.
 constexpr std::uint64_t kBandBytes = std::uint64_t{32} << 20;
+
+// The line buffers and staging space a run may still touch after the check, as a bound.
+constexpr std::uint64_t kLineBuffers = std::uint64_t{1} << 20;
+
+// What the run holds beside a grown store of `bytes` until it ends: the process as it is at the
+// check (code, libraries, the input's line buffer), the output window, the buffers still
+// untouched, and a margin of 1/64 of the store for what the system keeps on the process's account
+// (the store's page tables, 1/512 of it, and the output's pages still being written back, which a
+// memory cgroup counts). A store that fits the limit alone would be killed as it fills.
+std::uint64_t RUN_BESIDE_THE_STORE(std::uint64_t bytes) {
+  return RESIDENT_BYTES() + kWindowBytes + kLineBuffers + bytes / 64;
+}
 
 [[noreturn]] void TOO_LARGE(std::int32_t nx, std::int32_t ny) {
   char columns[16], rows[16];
@@ -58,12 +71,15 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   // Both counts are below 2^31, so every count and byte count here fits in 64 bits.
   std::uint64_t row_bytes = static_cast<std::uint64_t>(nx) * sizeof(float);
   // The one place the memory limit still decides: the band, and with it a single row, may take
-  // a quarter of it, leaving the rest for the output's window and the page cache.
-  std::uint64_t room = MEMORY_LIMIT() / 4;
+  // a quarter of it, leaving the rest for the output's window and the page cache; and the band
+  // with what the run holds beside it must fit.
+  std::uint64_t limit = MEMORY_LIMIT(), room = limit / 4;
   if (row_bytes > room) TOO_LARGE(nx, ny);
   std::uint64_t band = std::min(BAND_BYTES(), room);
   auto rows = std::clamp<std::uint64_t>(band / row_bytes, 1, static_cast<std::uint64_t>(ny));
   std::uint64_t count = (static_cast<std::uint64_t>(ny) + rows - 1) / rows;
+  std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);
+  if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes) TOO_LARGE(nx, ny);
   void* z = ZEROED(rows * row_bytes);
   void* marks = ZEROED(count * sizeof(BandMark));
   if (z == nullptr || marks == nullptr) TOO_LARGE(nx, ny);

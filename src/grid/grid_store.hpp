@@ -89,8 +89,10 @@ GridStore& GRID_STORE();
 // Makes the cells hold the bands of an nx x ny grid: a lazily zeroed store of as many rows as
 // fit in the band size (VELDRIX_BAND_BYTES in the environment, 32 MiB when unset; and no more
 // than a quarter of the memory this process may take), at least one row, and ny rows when the
-// whole grid fits. A row that would not fit in that memory ends the run (status 1) with one line
-// on the error stream naming ncols and nrows.
+// whole grid fits. A row that would not fit in that memory, or a band that with what the run
+// holds beside it (the process itself, the output window, a margin) would not fit in the memory
+// this process may take (physical memory, its cgroup's limit, its resource limits), ends the run
+// (status 1) with one line on the error stream naming ncols and nrows.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
 // Makes the pages of the store writable in one call before the rows are read into them.

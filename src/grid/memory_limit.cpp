@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <span>
 #include <string>
 
@@ -55,6 +56,17 @@ std::uint64_t CGROUP_LIMIT() {
 }
 
 }  // namespace
+
+std::uint64_t RESIDENT_BYTES() {
+  char text[256];
+  std::string_view statm = READ_TEXT("/proc/self/statm", text);  // "size resident shared ..."
+  std::size_t blank = statm.find(' ');
+  if (blank == std::string_view::npos) return 0;
+  std::uint64_t pages = 0;
+  std::from_chars(statm.data() + blank + 1, statm.data() + statm.size(), pages);
+  long page_size = ::sysconf(_SC_PAGE_SIZE);
+  return page_size > 0 ? pages * static_cast<std::uint64_t>(page_size) : 0;
+}
 
 std::uint64_t MEMORY_LIMIT() {
   return std::min(

@@ -10,4 +10,8 @@ namespace veldrix {
 // system as it fills, with no word from the program.
 std::uint64_t MEMORY_LIMIT();
 
+// The bytes this process holds in memory now, its resident set (from /proc/self/statm); 0 where
+// that cannot be read.
+std::uint64_t RESIDENT_BYTES();
+
 }  // namespace veldrix

@@ -135,9 +135,9 @@ void REREAD_PART(std::size_t index, void* context) {
 }  // namespace
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
-              FileVersion& source) {
+              FileIdentity& source) {
   CONNECT(iunit, name_field, "old");
-  source = VERSION_OF(iunit);
+  source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, g.nx);
   IREADFIL3(iunit, "nrows", 5, 0, kPolicyStop, g.ny);
   FIT_CELLS(g.cells, g.nx, g.ny);
@@ -159,11 +159,12 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   SKIP_REC(iunit, kHeaderLines);
   START_RANGE(g);
   READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata));
+  REFUSE_CHANGED(iunit, source);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
 }
 
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
-               const FileVersion& source) {
+               const FileIdentity& source) {
   GridCells& cells = g.cells;
   std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
   Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows)};

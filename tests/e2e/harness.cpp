@@ -65,12 +65,13 @@ void EXCHANGE(int in, int out, int err, const std::string& input, Outcome& run) 
 
 }  // namespace
 
-Outcome RUN(const Folder& folder, const std::string& input,
-            const std::vector<std::string>& prefix) {
+Outcome RUN(const Folder& folder, const std::string& input, const std::vector<std::string>& prefix,
+            const std::vector<std::string>& arguments) {
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) std::abort();
   std::vector<std::string> words = prefix;
   words.push_back(VELDRIX_BINARY);
+  words.insert(words.end(), arguments.begin(), arguments.end());
   // A program that closes its input early must not end the test by SIGPIPE; the program itself
   // starts with the default action, as from a shell.
   std::signal(SIGPIPE, SIG_IGN);

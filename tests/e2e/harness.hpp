@@ -27,9 +27,11 @@ struct Folder {
 };
 
 // Runs the program in `folder` with `input` on standard input (then end of file). `prefix` goes
-// before the program on the command line (for example setpriv and its options).
+// before the program on the command line (for example setpriv and its options), `arguments`
+// after it.
 Outcome RUN(const Folder& folder, const std::string& input,
-            const std::vector<std::string>& prefix = {});
+            const std::vector<std::string>& prefix = {},
+            const std::vector<std::string>& arguments = {});
 
 // What a run wrote into a FIFO put in place of its output file.
 struct Piped {

@@ -332,8 +332,8 @@ TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureAfterTheRecordsWritten) {
   ::close(fd);
   EXPECT_EQ(ENDING(pid, 60), 39);
   EXPECT_EQ(SHOWN(REPORT(READ_FILE(f / "err"))),
-            SHOWN("forrtl: The file changed while it was read\r\nforrtl: severe (39): error "
-                  "during read, unit 50, file " +
+            SHOWN("forrtl: File changed by another program while it was read\r\nforrtl: severe "
+                  "(39): error during read, unit 50, file " +
                   (f / "in.asc").string() + "\r\r\n"));
   std::string whole = CONVERTED(grid);  // the southern band's records are out before the check
   EXPECT_TRUE(got == whole.substr(0, whole.size() - 16 * 40 * 38)) << got.size() << " bytes";
@@ -382,6 +382,37 @@ TEST_P(Ignored, SignalStaysIgnoredAndTheRunCompletes) {
 
 INSTANTIATE_TEST_SUITE_P(AtStart, Ignored, testing::ValuesIn(kIgnoredSignals),
                          CASE_NAME<IgnoredSignal>);
+
+// --- An input rewritten while it is read ------------------------------------------------------
+
+// Run in the folder with the program as $0: holds it for two seconds as it moves back to the
+// input's start before the rows (the seventh lseek: one per header value, then the rows), and
+// meanwhile rewrites the input in place, as `cp` does; the exit status goes into the file status.
+const std::string kRewriteBeforeTheRows =
+    "strace -o trace -e trace=lseek -e inject=lseek:delay_enter=2000000:when=7"
+    " \"$0\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(grep -o 'lseek(' trace | wc -l)\" -ge 7 ]; do sleep 0.01; k=$((k+1));"
+    " [ $k -gt 1000 ] && exit 201; done\n"
+    "cp new.asc in.asc\n"
+    "wait $tracer; echo $? >status\n";
+
+TEST(InputRewritten, WhileItIsReadIsAReadFailureAndNoOutput) {
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
+    GTEST_SKIP() << "strace is not available here";
+  Folder f;
+  WRITE_FILE(f / "in.asc", kGrid);
+  WRITE_FILE(f / "new.asc", "ncols 3\nnrows 2\n" + kCorner + "7 8 9\n9 -9999 7\n");
+  WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
+  Outcome run = RUN(f, "", {"sh", "-c", kRewriteBeforeTheRows});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "status"), "39\n");
+  std::string report =
+      "forrtl: File changed by another program while it was read\r\n"
+      "forrtl: severe (39): error during read, unit 50, file " +
+      (f / "in.asc").string() + "\r\r\n";
+  EXPECT_EQ(SHOWN(READ_FILE(f / "err").substr(0, report.size())), SHOWN(report));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+}
 
 // --- The memory a cgroup allows --------------------------------------------------------------
 
@@ -437,6 +468,56 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
   EXPECT_EQ(at, bytes.size()) << "record " << (at - head) / 16 << ": "
                               << SHOWN(bytes.substr(at, 16));
 }
+
+// A grid near a cgroup's limit: what the run holds beside the store (the process, the output
+// window, the pages being written back) decides, so the run converts or is refused, never killed.
+struct NearTheLimit {
+  const char* name;
+  int size;  // of the grid, n x n
+  int mebibytes;
+  bool converts;  // must convert; otherwise either outcome
+};
+
+// A band of rows at a time: each of them converts now.
+const NearTheLimit kNearTheLimit[] = {
+    {"Grown95", 5000, 95, true},   {"Grown96", 5000, 96, true},   {"Grown97", 5000, 97, true},
+    {"Grown98", 5000, 98, true},   {"Grown99", 5000, 99, true},   {"Grown100", 5000, 100, true},
+    {"Grown101", 5000, 101, true}, {"Grown102", 5000, 102, true}, {"Grown103", 5000, 103, true},
+    {"Grown104", 5000, 104, true}, {"Grown112", 5000, 112, true}, {"Static20", 2501, 20, true},
+};
+
+void PrintTo(const NearTheLimit& c, std::ostream* os) { *os << c.name; }
+
+class MemoryNearTheLimit : public testing::TestWithParam<NearTheLimit> {};
+
+TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+  const NearTheLimit& c = GetParam();
+  MemoryCgroup group(std::to_string(c.mebibytes << 20));
+  if (group.path.empty()) GTEST_SKIP() << "no memory cgroup of the test's own can be made here";
+  Folder f;
+  std::string n = std::to_string(c.size);
+  std::string grid = "ncols " + n + "\nnrows " + n + "\n" + kCorner;
+  for (int j = 0; j < c.size; ++j) grid += n + "*1\n";
+  WRITE_FILE(f / "in.asc", grid);
+  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", join});
+  if (run.status == 0) {
+    EXPECT_EQ(fs::file_size(f / "out.grd"), ONES_HEAD(c.size).size() + 16 * c.size * c.size);
+    return;
+  }
+  EXPECT_FALSE(c.converts) << "refused";
+  ASSERT_EQ(run.status, 1) << "killed by signal " << run.status - 128;
+  EXPECT_EQ(SHOWN(run.err), SHOWN("Grid too large for this machine's memory: ncols " + n +
+                                  ", nrows " + n + "\r\n"));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+#else
+  GTEST_SKIP() << "sanitized builds carry their own memory overhead";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Cgroup, MemoryNearTheLimit, testing::ValuesIn(kNearTheLimit),
+                         CASE_NAME<NearTheLimit>);
 
 }  // namespace
 }  // namespace veldrix_test

@@ -16,6 +16,9 @@
 namespace veldrix {
 namespace {
 
+// "forrtl: " and the reason, with its own line end.
+void PLATFORM_LINE(std::string_view reason) { ERROR_WRITE({"forrtl: ", reason, "\r\n"}); }
+
 std::string_view FAILURE_TEXT(int number) {
   for (const Failure& f : kFailures) {
     if (f.number == number) return f.before_unit;
@@ -33,18 +36,6 @@ void REPORT_LINE(int number, std::int32_t unit, std::string_view name) {
                name, "\r\r\n"});
 }
 
-// The report itself: the platform line (when there is a reason), the failure line, the listing.
-[[noreturn]] void REPORT(int number, std::int32_t unit, std::string_view name,
-                         std::string_view reason) {
-  BLOCK_ENDING_SIGNALS();
-  KEEP_COMPLETED_RECORDS();
-  if (!reason.empty()) ERROR_WRITE({"forrtl: ", reason, "\r\n"});
-  REPORT_LINE(number, unit, name);
-  WRITE_LISTING();
-  CLOSE_ALL();
-  std::_Exit(FAILURE_STATUS(number));
-}
-
 }  // namespace
 
 void START_UP() {
@@ -54,11 +45,18 @@ void START_UP() {
 }
 
 void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
-  REPORT(number, unit, name, os_error != 0 ? ::strerror(os_error) : "");
+  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : ::strerror(os_error));
 }
 
-void FAIL_IO_SAYING(int number, std::int32_t unit, std::string_view name, std::string_view reason) {
-  REPORT(number, unit, name, reason);
+void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
+                     std::string_view reason) {
+  BLOCK_ENDING_SIGNALS();
+  KEEP_COMPLETED_RECORDS();
+  if (!reason.empty()) PLATFORM_LINE(reason);
+  REPORT_LINE(number, unit, name);
+  WRITE_LISTING();
+  CLOSE_ALL();
+  std::_Exit(FAILURE_STATUS(number));
 }
 
 void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {

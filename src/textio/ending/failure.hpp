@@ -22,10 +22,14 @@ void START_UP();
 // not 0), the call-stack listing, closes every connection and ends the process.
 [[noreturn]] void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error);
 
-// FAIL_IO for a reason the system has no number for: the platform line says it in words.
-//   "The file changed while it was read" -> "forrtl: The file changed while it was read"
-[[noreturn]] void FAIL_IO_SAYING(int number, std::int32_t unit, std::string_view name,
-                                 std::string_view reason);
+// The failure report after a platform line that the program words itself: where the system saw
+// nothing wrong, but another program changed the file under the run.
+[[noreturn]] void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
+                                  std::string_view reason);
+
+inline constexpr std::string_view kFileShortened = "File shortened by another program";
+inline constexpr std::string_view kFileChanged =
+    "File changed by another program while it was read";
 
 // The report of a refused open, its number chosen by the system's reason.
 [[noreturn]] void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name);

@@ -147,8 +147,8 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   if (!create && !MATCHES(status, "old")) FAIL_IO(kOpenFailure, unit, c.name(), 0);
   if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
   struct stat info = {};
-  c.cut_after_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
-  LOCK(c, create, c.cut_after_write);
+  c.cut_before_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
+  LOCK(c, create, c.cut_before_write);
   FILE_OF(c).kept.store(-1);
   FILE_OF(c).fd.store(c.fd);
   c.in_use = true;
@@ -176,6 +176,7 @@ void DISCONNECT(std::int32_t unit) {
     c.in_use = false;
     return;
   }
+  REFUSE_SHORTENED(c, FILE_OF(c).kept.load());
   if (int error = TRIM(FILE_OF(c)); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
   FILE_OF(c).kept.store(-1);
   FILE_OF(c).fd.store(-1);
@@ -187,6 +188,12 @@ OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 
+void REFUSE_SHORTENED(const Connection& c, std::int64_t length) {
+  struct stat info = {};
+  if (c.console || length <= 0 || ::fstat(c.fd, &info) != 0 || info.st_size >= length) return;
+  FAIL_IO_BECAUSE(kWriteError, c.unit, c.name(), kFileShortened);
+}
+
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
   record.bytes[record.length] = '\r';
   record.bytes[record.length + 1] = '\n';
@@ -195,38 +202,31 @@ void PUT_RECORD(std::int32_t unit, RecordBuffer& record) {
 
 namespace {
 
-// The first record written to a disk file ends it: nothing of a longer old file stays.
-int CUT_AFTER_FIRST_RECORD(Connection& c) {
-  c.cut_after_write = false;
+// The first record written to a disk file starts it anew: the old file is cut where the record
+// goes, before the record, so that however the run ends (SIGKILL included) no byte of a longer
+// old file follows a record of this run.
+int CUT_BEFORE_FIRST_RECORD(Connection& c) {
+  c.cut_before_write = false;
   off_t here = ::lseek(c.fd, 0, SEEK_CUR);
   if (here < 0 || ::ftruncate(c.fd, here) != 0) return errno;
   KEPT_LENGTH(c).store(here);
   return 0;
 }
 
-// The record's bytes are out: the file counts them, after the cut when it is the first.
-int RECORD_OUT(Connection& c, std::size_t length) {
-  if (c.cut_after_write) return CUT_AFTER_FIRST_RECORD(c);
-  std::atomic<std::int64_t>& kept = KEPT_LENGTH(c);
-  if (kept.load() >= 0) kept.store(kept.load() + static_cast<std::int64_t>(length));
-  return 0;
-}
-
 }  // namespace
 
 // A console event that comes while the record goes out waits for it, the first record's cut
-// included; a failure report wins over a waiting event.
+// included; a failure report wins over a waiting event. A record written only in part is not
+// counted, so every ending trims it.
 void PUT_LINE(Connection& c, std::string_view line) {
   if (c.read_only) FAIL_IO(kWriteReadOnly, c.unit, c.name(), 0);
   HOLD_EVENTS();
+  int error = c.cut_before_write ? CUT_BEFORE_FIRST_RECORD(c) : 0;
   std::size_t written = 0;
-  int error = WRITE_ALL(c.fd, line, written);
-  if (error == 0) error = RECORD_OUT(c, line.size());
-  if (error > 0) {
-    // A first record written only in part has already overwritten the old file's start.
-    if (c.cut_after_write && written > 0) KEPT_LENGTH(c).store(0);
-    FAIL_IO(kWriteError, c.unit, c.name(), error);
-  }
+  if (error == 0) error = WRITE_ALL(c.fd, line, written);
+  if (error > 0) FAIL_IO(kWriteError, c.unit, c.name(), error);
+  std::atomic<std::int64_t>& kept = KEPT_LENGTH(c);
+  if (error == 0 && kept.load() >= 0) kept.store(kept.load() + static_cast<std::int64_t>(written));
   SERVE_HELD_EVENT();
 }
 

@@ -25,8 +25,8 @@ struct Connection {
   int fd = -1;
   bool in_use = false;
   bool console = false;
-  bool read_only = false;        // the system refused write access at connect time
-  bool cut_after_write = false;  // the next record written ends the file
+  bool read_only = false;         // the system refused write access at connect time
+  bool cut_before_write = false;  // the next record written starts the file anew
   std::array<char, kNameMax + 1> name_bytes{};
   std::size_t name_length = 0;
   Reader reader;
@@ -56,6 +56,11 @@ std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
 
 // The connection's entry in the open files: its kept length and the runs being filled after it.
 OpenFile& FILE_OF(const Connection& c);
+
+// Ends the run with a write failure when another program has cut the file of a connection below
+// `length` bytes (what the run has written or reserved in it), leaving the file as it was left:
+// growing it back would put zero bytes where records were. Async-signal-safe.
+void REFUSE_SHORTENED(const Connection& c, std::int64_t length);
 
 // Ends the record with CR LF and hands it to the connection in one write. Fatal on failure.
 void PUT_RECORD(std::int32_t unit, RecordBuffer& record);

@@ -10,9 +10,19 @@
 namespace veldrix {
 namespace {
 
+constexpr std::int64_t NANOSECONDS(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
 FileIdentity IDENTITY(bool found, const struct stat& info) {
   if (!found) return {};
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true};
+  return {static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino),
+          true,
+          S_ISREG(info.st_mode),
+          static_cast<std::int64_t>(info.st_size),
+          NANOSECONDS(info.st_mtim),
+          NANOSECONDS(info.st_ctim)};
 }
 
 }  // namespace
@@ -22,35 +32,17 @@ FileIdentity IDENTITY_OF(std::int32_t unit) {
   return IDENTITY(::fstat(CONNECTION(unit).fd, &info) == 0, info);
 }
 
-namespace {
-
-std::int64_t NANOSECONDS(const timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-bool SAME_VERSION(const FileVersion& a, const FileVersion& b) {
-  return a.file.known == b.file.known && a.file.device == b.file.device &&
-         a.file.inode == b.file.inode && a.size == b.size && a.modified_ns == b.modified_ns &&
-         a.changed_ns == b.changed_ns;
-}
-
-}  // namespace
-
-FileVersion VERSION_OF(std::int32_t unit) {
-  struct stat info = {};
-  bool found = ::fstat(CONNECTION(unit).fd, &info) == 0;
-  if (!found) return {};
-  return {IDENTITY(true, info), static_cast<std::int64_t>(info.st_size), NANOSECONDS(info.st_mtim),
-          NANOSECONDS(info.st_ctim)};
-}
-
-void REFUSE_CHANGED(std::int32_t unit, const FileVersion& version) {
-  if (!SAME_VERSION(VERSION_OF(unit), version)) FAIL_CHANGED(unit);
+void REFUSE_CHANGED(std::int32_t unit, const FileIdentity& before) {
+  if (!before.regular) return;
+  FileIdentity now = IDENTITY_OF(unit);
+  if (now.known && now.device == before.device && now.inode == before.inode &&
+      now.size == before.size && now.modified == before.modified && now.changed == before.changed)
+    return;
+  FAIL_CHANGED(unit);
 }
 
 void FAIL_CHANGED(std::int32_t unit) {
-  Connection& c = CONNECTION(unit);
-  FAIL_IO_SAYING(kReadError, unit, c.name(), "The file changed while it was read");
+  FAIL_IO_BECAUSE(kReadError, unit, CONNECTION(unit).name(), kFileChanged);
 }
 
 void REFUSE_SAME_FILE(std::string_view name_field, const FileIdentity& input) {

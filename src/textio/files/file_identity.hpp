@@ -6,31 +6,27 @@
 
 namespace veldrix {
 
-// The device and inode of a file; known is false when there was no file to ask.
+// The device and inode of a file, and what changes when its bytes change: its size and its
+// modification and change times (in nanoseconds). known is false when there was no file to ask.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   bool known = false;
+  bool regular = false;  // a disk file: the only kind whose times and size say it was rewritten
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
 };
 
 // The file connected under the number.
 FileIdentity IDENTITY_OF(std::int32_t unit);
 
-// What the system says of a file's contents: which file it is, its size and the times its bytes
-// and its inode last changed. A file that another program appends to, cuts or rewrites (in
-// place or by a rename over it) shows another version.
-struct FileVersion {
-  FileIdentity file;
-  std::int64_t size = 0;
-  std::int64_t modified_ns = 0;
-  std::int64_t changed_ns = 0;
-};
-
-FileVersion VERSION_OF(std::int32_t unit);
-
-// Ends the run with the read failure report of the connection, after the platform line
-// "The file changed while it was read", when its file is no longer at `version`.
-void REFUSE_CHANGED(std::int32_t unit, const FileVersion& version);
+// Ends the run with the read failure of the connection, after the platform line "File changed by
+// another program while it was read", when its disk file is no longer as `before` found it: a
+// shared lock does not keep another program from rewriting it, and rows of two versions would
+// make one grid of neither. Called after the last row is read, and before and after each band
+// that is read a second time.
+void REFUSE_CHANGED(std::int32_t unit, const FileIdentity& before);
 
 // That report, for a change found another way (a second reading that differs from the first).
 [[noreturn]] void FAIL_CHANGED(std::int32_t unit);

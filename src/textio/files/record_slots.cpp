@@ -14,19 +14,19 @@
 namespace veldrix {
 namespace {
 
-// The most a window adds to the resident set; a multiple of every page size in use.
-constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
-
 // The window being filled, for the fault handler: a store into it that faults (the file was cut
 // by another program, a media error) is a failed write of its connection.
 char* volatile g_window_begin = nullptr;
 char* volatile g_window_end = nullptr;
+volatile std::int64_t g_window_offset = 0;  // the file offset of g_window_begin
 Connection* volatile g_window_connection = nullptr;
 
 void ON_BUS_ERROR(int, siginfo_t* info, void*) {
   char* at = static_cast<char*>(info->si_addr);
   Connection* c = g_window_connection;
   if (c != nullptr && at >= g_window_begin && at < g_window_end) {
+    // A page past the file's end: another program cut the file below the window.
+    REFUSE_SHORTENED(*c, g_window_offset + (at - g_window_begin) + 1);
     FAIL_IO(kWriteError, c->unit, c->name(), EIO);
   }
   // Not ours: the fault is the program's own. On return the access faults again and the default
@@ -54,19 +54,41 @@ void UNMAP(RecordSlots& s) {
   s.window = nullptr;
 }
 
-// From the record at s.done on, every record goes out through write().
+// From the record at s.done on, every record goes out through write(), at the file's end
+// (O_APPEND): a file that another program cuts then stays shorter than its records, and is found.
 void STAGE(RecordSlots& s) {
   UNMAP(s);
   s.mapped = false;
+  s.reserved = s.done;
   // The file may hold a reservation beyond the completed records; the writes go after them.
-  if (::ftruncate(s.c->fd, s.done) != 0 || ::lseek(s.c->fd, s.done, SEEK_SET) < 0) {
+  int flags = ::fcntl(s.c->fd, F_GETFL);
+  if (flags < 0 || ::ftruncate(s.c->fd, s.done) != 0 ||
+      ::fcntl(s.c->fd, F_SETFL, flags | O_APPEND) != 0) {
     FAIL_IO(kWriteError, s.c->unit, s.c->name(), errno);
   }
 }
 
-// Reserves and maps the file's bytes for up to `wanted` records after s.done; false when the file
-// system refuses either (a full disk, a quota, a file-size limit, no reservation or no shared
-// mapping on this file system).
+enum class Room { kReserved, kGrown, kRefused };
+
+// Makes room in the file for `bytes` after s.done. Where the file system reserves blocks they are
+// reserved, and a full disk is a refusal here. Where it cannot reserve at all (ramfs, ext2) the
+// file is only grown: its blocks are taken as the window's pages are made writable.
+// fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes zeros,
+// which is neither a reservation nor fast.
+Room MAKE_ROOM(const RecordSlots& s, std::size_t bytes) {
+  int refused = 0;
+  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
+         errno == EINTR) {
+  }
+  if (refused == 0) return Room::kReserved;
+  if (errno != EOPNOTSUPP) return Room::kRefused;
+  return ::ftruncate(s.c->fd, s.done + static_cast<off_t>(bytes)) == 0 ? Room::kGrown
+                                                                       : Room::kRefused;
+}
+
+// Makes room for and maps the file's bytes for up to `wanted` records after s.done; false when
+// the file system refuses either (a full disk, a quota, a file-size limit, no shared mapping on
+// this file system).
 bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   UNMAP(s);
   static const auto page = static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
@@ -74,23 +96,25 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   auto offset = static_cast<std::size_t>(s.done - base);
   std::size_t records = std::min(wanted, (kWindowBytes - offset) / s.length);
   std::size_t bytes = records * s.length;
-  // fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes
-  // zeros, which is neither a reservation nor fast.
-  int refused = 0;
-  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
-         errno == EINTR) {
-  }
-  if (refused != 0) return false;
+  Room room = MAKE_ROOM(s, bytes);
+  if (room == Room::kRefused) return false;
+  s.reserved = s.done + static_cast<std::int64_t>(bytes);
   void* at = ::mmap(nullptr, offset + bytes, PROT_READ | PROT_WRITE, MAP_SHARED, s.c->fd, base);
   if (at == MAP_FAILED) return false;
-  // One call makes every page of the window writable: a fault per page costs more.
-  ::madvise(at, offset + bytes, MADV_POPULATE_WRITE);
+  // One call makes every page of the window writable: a fault per page costs more. Unreserved,
+  // it is also where the blocks are taken: a window that cannot have them all goes out through
+  // write(), which keeps every record that fits and says why the next one did not.
+  if (::madvise(at, offset + bytes, MADV_POPULATE_WRITE) != 0 && room == Room::kGrown) {
+    ::munmap(at, offset + bytes);
+    return false;
+  }
   s.window = static_cast<char*>(at);
   s.window_bytes = offset + bytes;
   s.next = s.window + offset;
   s.limit = s.next + bytes;
   g_window_begin = s.window;
   g_window_end = s.window + s.window_bytes;
+  g_window_offset = base;
   g_window_connection = s.c;
   return true;
 }
@@ -102,7 +126,7 @@ void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
   s.kept = &KEPT_LENGTH(c);
   s.length = length;
   s.next = s.limit = nullptr;
-  s.done = s.kept->load();
+  s.done = s.reserved = s.kept->load();
   // A kept length means a disk file that its first record has cut, written, so not read-only:
   // what a mapping needs.
   s.mapped = s.done >= 0;
@@ -111,6 +135,8 @@ void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
 
 void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
   wanted = std::max<std::size_t>(wanted, 1);
+  // Before a reservation can grow the file back over a cut, or a write go after one.
+  REFUSE_SHORTENED(*s.c, std::max(s.reserved, s.kept->load()));
   if (s.mapped && MAP_WINDOW(s, wanted)) return;
   if (s.mapped) STAGE(s);
   std::size_t records = std::min(wanted, s.staged.size() / s.length);

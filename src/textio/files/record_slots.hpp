@@ -4,13 +4,18 @@
 //
 // For a regular file the slots are the file's own pages: a shared mapping of a bounded window,
 // its blocks reserved before any page of it is touched, so a full disk or a quota is met as a
-// refused reservation and never as a fault on a page. A byte stored there is in the page cache at
-// once, where write() would have put it, and stays there however the process ends. Where the
-// reservation or the mapping is refused, or the output is not a regular file, each done slot
-// goes out in one write() instead, from the record where the refusal came on.
+// refused reservation and never as a fault on a page. Where the file system cannot reserve
+// (ramfs, ext2) the blocks are taken as the window's pages are all made writable in one call,
+// before any is filled; a window that cannot have them is refused like a reservation. A byte
+// stored there is in the page cache at once, where write() would have put it, and stays there
+// however the process ends. Where the room or the mapping is refused, or the output is not a
+// regular file, each done slot goes out in one write() instead, from the record where the
+// refusal came on.
 //
 // Either way the connection's kept length (KEPT_LENGTH) counts exactly the completed records,
-// and every ending path trims the file to it.
+// and every ending path trims the file to it. Another program that cuts the file meanwhile ends
+// the run with a write failure before more slots are handed out (REFUSE_SHORTENED), and the
+// write() path appends, so that a cut is never filled back with zeros.
 #pragma once
 
 #include <sys/types.h>
@@ -25,6 +30,9 @@
 
 namespace veldrix {
 
+// The most a window adds to the resident set; a multiple of every page size in use.
+inline constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+
 struct RecordSlots {
   Connection* c = nullptr;
   std::atomic<std::int64_t>* kept = nullptr;  // the connection's kept length
@@ -32,6 +40,7 @@ struct RecordSlots {
   char* next = nullptr;                       // the slot to fill next
   char* limit = nullptr;                      // the end of the slots handed out
   std::int64_t done = 0;                      // file offset just past the last mapped record
+  std::int64_t reserved = 0;                  // file offset the reserved window ends at
   bool mapped = false;     // the slots are the file's pages; once false, write() from there on
   char* window = nullptr;  // the mapped window, page aligned
   std::size_t window_bytes = 0;

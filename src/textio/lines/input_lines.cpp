@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,14 +11,23 @@ namespace {
 
 constexpr char kCtrlZ = 26;
 
-// Moves the unread bytes to the front and reads more after them.
+// Records this short keep their start through a refill: a console answer, never a long grid row
+// (whose moved bytes would cost every refill).
+constexpr std::size_t kKeptStart = 256;
+
+// Moves the unread bytes to the front and reads more after them. The current record's start is
+// moved with them while the record is short (a quarter of the buffer at most leaves room to read).
 void FILL(Reader& r) {
-  if (r.pos > 0) {
-    std::memmove(r.buf, r.buf + r.pos, r.held - r.pos);
-    r.origin += static_cast<std::int64_t>(r.pos);
-    r.held -= r.pos;
-    r.visible_end -= r.visible_end >= r.pos ? r.pos : r.visible_end;
-    r.pos = 0;
+  std::size_t kept = std::min(kKeptStart, r.capacity / 4);
+  bool keep = r.record_start != kStartGone && r.pos - r.record_start <= kept;
+  std::size_t drop = keep ? r.record_start : r.pos;
+  r.record_start = keep ? 0 : kStartGone;
+  if (drop > 0) {
+    std::memmove(r.buf, r.buf + drop, r.held - drop);
+    r.origin += static_cast<std::int64_t>(drop);
+    r.held -= drop;
+    r.visible_end -= r.visible_end >= drop ? drop : r.visible_end;
+    r.pos -= drop;
   }
   for (;;) {
     ssize_t n = ::read(r.fd, r.buf + r.held, r.capacity - r.held);
@@ -93,6 +103,7 @@ int RECORD_END(Reader& r) {
   }
   if (r.in_record) r.pos = r.next_record;
   r.in_record = false;
+  r.record_start = kStartGone;
   return 0;
 }
 
@@ -102,6 +113,7 @@ int RECORD_BEGIN(Reader& r) {
   if (r.pos == r.held) NEED(r, 1);
   if (r.failure != 0) return r.failure;
   if (r.pos == r.held || CTRL_Z_LINE(r)) return r.failure != 0 ? r.failure : kEndOfData;
+  r.record_start = r.pos;
   LOCATE(r);
   r.in_record = true;
   return 0;
@@ -114,6 +126,12 @@ bool RECORD_MORE(Reader& r) {
     if (r.failure != 0) return false;
     LOCATE(r);
   }
+  return true;
+}
+
+bool RECORD_WHOLE(const Reader& r, std::string_view& text) {
+  if (!r.in_record || !r.last_piece || r.record_start == kStartGone) return false;
+  text = std::string_view(r.buf + r.record_start, r.visible_end - r.record_start);
   return true;
 }
 

@@ -38,7 +38,17 @@ struct Reader {
   int failure = 0;              // kReadError after a refused read
   int os_error = 0;             // the errno of that read
   std::int64_t origin = 0;      // the file offset of buf[0], counted from where it was attached
+  // The current record's first byte in buf, or kStartGone once a refill passed over it (a record
+  // of more than 256 bytes or a quarter of the buffer), or between records. Kept so that a short
+  // console answer can be looked at whole after a statement took its value.
+  std::size_t record_start = 0;
 };
+
+inline constexpr std::size_t kStartGone = static_cast<std::size_t>(-1);
+
+// The current record from its first byte, when the reader still holds all of it; false for a
+// record that a refill passed over in part or whose end is not in the buffer yet.
+bool RECORD_WHOLE(const Reader& r, std::string_view& text);
 
 // Attaches a reader to a descriptor (or detaches it, fd -1), positioned before the first record.
 void READER_ATTACH(Reader& r, int fd, std::span<char> storage);

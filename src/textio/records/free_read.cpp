@@ -1,5 +1,7 @@
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
@@ -207,6 +209,77 @@ int NEXT_VALUE(Statement& s, bool& null) {
   }
 }
 
+// --- The usual grid token, eight bytes at a time ------------------------------------------------
+
+constexpr std::uint64_t kZeros = 0x3030303030303030;
+
+// The high bit of each byte of w that is not a digit (no carry crosses a byte).
+inline std::uint64_t NOT_DIGITS(std::uint64_t w) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F, kHigh = 0x8080808080808080;
+  std::uint64_t above_nine = (w & kLow7) + 0x4646464646464646;  // high bit from ':' on
+  std::uint64_t from_zero = (w & kLow7) + 0x5050505050505050;   // high bit from '0' on
+  return (above_nine | ~from_zero | w) & kHigh;
+}
+
+// The value of the first count (1 to 8) characters of w, digits, the first in the lowest byte:
+// moved up so that the last is the highest byte, then pairs, quads and the eight, each step one
+// multiplication.
+inline std::uint64_t LEADING_DIGITS(std::uint64_t w, int count) {
+  std::uint64_t v = (w - kZeros) << (64 - 8 * count);
+  v = ((v * (10 * 256 + 1)) >> 8) & 0x00FF00FF00FF00FF;
+  v = ((v * (100 * 65536 + 1)) >> 16) & 0x0000FFFF0000FFFF;
+  return (v * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32;
+}
+
+constexpr double kTensOfDouble[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr std::uint64_t kExactSingle = std::uint64_t{1} << 24;
+
+inline bool IS_DIGIT_CHAR(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+// The usual grid token at p: [-]digits.digits with 1 to 9 digits, or [-]digits with 1 to 7, ended
+// by a blank or a tab; the caller sees to it that 12 bytes from p on lie in the record. The
+// first eight characters after the sign are looked at in one word, the point taken out of it
+// with the ninth character moved in. Its value: where the digits and the power of ten are both
+// exact in single precision, one division there; else one in double, then single precision.
+// That second rounding is right: a double within half its unit of a point halfway between two
+// singles (25 significant bits, M x 2^e with M odd) is that point itself, since n / 10^f with
+// n < 10^9 and f <= 9 differs from any such point other than itself by at least 1 / (M x 5^f)
+// of it, above 2^-47, where half a unit of a double is 2^-53. The character after its blank or
+// tab, or nullptr: the plain path decides then.
+inline const char* USUAL_TOKEN(const char* p, float& out) {
+  bool negative = *p == '-';
+  p += negative;
+  std::uint64_t w = 0;
+  std::memcpy(&w, p, 8);
+  std::uint64_t other = NOT_DIGITS(w);
+  if (other == 0) return nullptr;
+  int before = std::countr_zero(other) >> 3, count = before;
+  const char* stop = p + before;
+  if (*stop == '.') {
+    std::uint64_t rest = other & (other - 1);  // the next character that is not a digit
+    int end = rest != 0 ? std::countr_zero(rest) >> 3 : 8;
+    std::uint64_t below = (std::uint64_t{1} << (8 * before)) - 1;
+    w = (w & below) | ((w >> 8) & ~below) | std::uint64_t{static_cast<unsigned char>(p[8])} << 56;
+    count = end - 1;
+    stop = p + end;
+    if (end == 8 && IS_DIGIT_CHAR(*stop)) ++count, ++stop;  // the eighth digit, moved into w
+  }
+  if (count == 0) return nullptr;
+  std::uint64_t n = LEADING_DIGITS(w, count);
+  if (count == 8 && IS_DIGIT_CHAR(*stop))
+    n = n * 10 + static_cast<unsigned>(*stop++ - '0'), ++count;
+  if (*stop != ' ' && *stop != '\t') return nullptr;
+  int places = count - before;
+  if (n <= kExactSingle) {  // both exact in single precision: one rounding
+    float f = static_cast<float>(n) / kFloatPowers[places];
+    out = negative ? -f : f;
+    return stop + 1;
+  }
+  double d = static_cast<double>(n) / kTensOfDouble[places];
+  out = static_cast<float>(negative ? -d : d);
+  return stop + 1;
+}
+
 // The usual values of a grid row, blanks and plain numbers that convert exactly, taken and
 // stored as the statement would take them, one after another from the visible part; returns how
 // many. Stops, with no more than blanks taken, at anything else: a repeat count, a comma, the
@@ -219,6 +292,16 @@ std::size_t PLAIN_SINGLES(Statement& s, std::span<float> out) {
   std::size_t taken = 0;
   for (; taken < out.size(); ++taken) {
     while (p < end && CLASS_OF(*p) == kBlank) ++p;
+    // Fast path: 15% of the instructions of a whole 2501 x 2501 run (callgrind, 1.955 G against
+    // 1.652 G; 150 a cell in the statement against 100); its time gain could not be told from
+    // the noise of a shared machine (median of 11 interleaved A/B pairs 1.04, of the ratios to
+    // the job floor 1.64 against 1.74); the row read alone: 1.0 to 1.2 GB/s against 0.3.
+    if (end - p >= 12) {
+      if (const char* after = USUAL_TOKEN(p, out[taken]); after != nullptr) {
+        p = after;
+        continue;
+      }
+    }
     PlainNumber n;
     const char* after = PLAIN_NUMBER(p, end, r.last_piece, n);
     if (after == nullptr || (after < end && *after == '*')) break;
@@ -250,14 +333,13 @@ std::size_t ITEM_SIZE(ItemType type) {
   return 1;
 }
 
-}  // namespace
-
-int READ_FREE_FROM(Reader& r, std::span<const Target> items) {
+// The statement; with usual false every value goes through the general scanner.
+int READ_STATEMENT(Reader& r, std::span<const Target> items, bool usual) {
   Statement s(r);
   for (const Target& item : items) {
     auto* at = static_cast<unsigned char*>(item.at);
     for (std::size_t k = 0; k < item.count; ++k, at += ITEM_SIZE(item.type)) {
-      if (item.type == ItemType::Real32 && s.repeat_left == 0) {
+      if (usual && item.type == ItemType::Real32 && s.repeat_left == 0) {
         std::span<float> rest(reinterpret_cast<float*>(at), item.count - k);
         std::size_t taken = PLAIN_SINGLES(s, rest);
         k += taken;
@@ -272,6 +354,16 @@ int READ_FREE_FROM(Reader& r, std::span<const Target> items) {
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int READ_FREE_FROM(Reader& r, std::span<const Target> items) {
+  return READ_STATEMENT(r, items, true);
+}
+
+int READ_FREE_FROM_GENERAL(Reader& r, std::span<const Target> items) {
+  return READ_STATEMENT(r, items, false);
 }
 
 void READ_FREE(std::int32_t unit, std::initializer_list<Target> items) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,15 @@ std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, 
     out.emplace_back(VISIBLE(r));
     for (r.pos = r.visible_end; whole && RECORD_MORE(r); r.pos = r.visible_end)
       out.back() += VISIBLE(r);
+    // A record the reader still holds whole is the record read; a short one always is.
+    std::string_view held;
+    bool kept = whole && RECORD_WHOLE(r, held);
+    if (kept) {
+      EXPECT_EQ(held, out.back());
+    }
+    if (whole && out.back().size() <= std::min<std::size_t>(256, storage / 4)) {
+      EXPECT_TRUE(kept) << out.back();
+    }
   }
   EXPECT_EQ(status, kEndOfData) << "the data must end, not fail";
   ::close(fds[0]);

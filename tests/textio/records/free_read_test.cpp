@@ -2,7 +2,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,9 @@ TEST(FreeReadString, OneItemPerType) {
       {D, "5.", 0, 5}, {D, "15E2", 0, 1500}, {D, "-9999", 0, -9999}, {D, "1d-5", 0, 1e-5},
       {D, "T", 0, -1}, {D, ".f", 0, 0}, {D, "1e400", 64, kU}, {D, "1e-400", 0, 0},
       {D, "0.3048ft", 59, kU}, {R, "0.3048", 0, 0.3048}, {R, "99999.99", 0, 99999.9921875},
+      // the usual grid token, with room after it: a tie, and the edge of exact singles
+      {R, "1677721.7    ", 0, 1677721.75}, {R, "16777219.0   ", 0, 16777220},
+      {R, "1.00000006   ", 0, 1.00000011920928955078125},
       {R, "1e39", 64, kU}, {R, "-1e39", 64, kU}, {R, "1e-50", 0, 0},
       {R, "1e-45", 0, std::numeric_limits<float>::denorm_min()},
       {R, "3.4028235e38", 0, std::numeric_limits<float>::max()}, {R, "T*5", 0, -1},
@@ -116,6 +122,40 @@ TEST(FreeReadRecords, GroupsOverSeveralLines) {
   for (const GroupCase& c : cases) {
     REPLAY_GROUPS(c);
     if (HasFatalFailure()) return;  // as when the assertions stood in this loop
+  }
+}
+
+// A random token: mostly the usual [-]digits.digits of a grid, sometimes a sign, an exponent,
+// a repeat count or a character no number holds; and what stands between two tokens.
+std::string RANDOM_TOKEN(std::mt19937& rng) {
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  std::string t = pick(5) == 0 ? "-" : pick(40) == 0 ? "+" : "";
+  for (int k = pick(11); k > 0; --k) t += static_cast<char>('0' + pick(10));
+  if (pick(4) != 0) t += '.';
+  for (int k = pick(11); k > 0; --k) t += static_cast<char>('0' + pick(10));
+  if (pick(30) == 0) t += "e" + std::to_string(pick(80) - 40);
+  if (pick(60) == 0) t.insert(0, "3*");
+  if (pick(80) == 0) t.insert(static_cast<std::size_t>(pick(static_cast<int>(t.size()) + 1)), "x");
+  const char* between[] = {" ", " ", " ", "\t", "  ", ",", " , ", "\t "};
+  return t + between[pick(40) == 0 ? 4 + pick(4) : pick(4)];
+}
+
+// The statement with its fast paths and with the general scanner alone, on the same random rows:
+// the same status and the same bits in every item.
+TEST(FreeReadRecords, UsualTokensAgreeWithTheGeneralScanner) {
+  std::mt19937 rng(19);
+  constexpr std::size_t kItems = 48;
+  for (int line = 0; line < 20000; ++line) {
+    std::string text;
+    while (text.size() < 400) text += RANDOM_TOKEN(rng);
+    std::vector<float> fast(kItems, static_cast<float>(kU)), general = fast;
+    Target a = GROUP(std::span(fast)), b = GROUP(std::span(general));
+    Reader r, s;
+    READER_STRING(r, text);
+    READER_STRING(s, text);
+    int fast_status = READ_FREE_FROM(r, std::span(&a, 1));
+    ASSERT_EQ(fast_status, READ_FREE_FROM_GENERAL(s, std::span(&b, 1))) << text;
+    ASSERT_EQ(std::memcmp(fast.data(), general.data(), kItems * sizeof(float)), 0) << text;
   }
 }
 

@@ -12,4 +12,7 @@ namespace veldrix {
 // The statement of READ_FREE on a reader whose current record has just begun; its status.
 int READ_FREE_FROM(Reader& r, std::span<const Target> items);
 
+// The same statement with every value taken by the general scanner: the oracle of the fast paths.
+int READ_FREE_FROM_GENERAL(Reader& r, std::span<const Target> items);
+
 }  // namespace veldrix

@@ -1,0 +1,112 @@
+// What the program says beyond the dialogue without changing the run: a warning for an answer that
+// does not mean what it looks like, and the two arguments it answers without asking anything.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.hpp"
+
+namespace veldrix_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Notice {
+  const char* name;
+  std::string answers;
+  std::string err;  // all of standard error
+  // The answers of the run that must end alike (the same standard output, status and files) and
+  // print nothing on standard error; none for the arguments answered without a dialogue.
+  std::string plain = "";
+  std::vector<std::string> arguments = {};
+  std::vector<std::string> out_has = {};  // when answered without a dialogue
+  std::string input_file = "in.asc";
+};
+
+const std::string k60(60, 'n');
+
+std::string WARNED(const std::string& answer, const std::string& value, const std::string& why) {
+  return "Warning: factor answer \"" + answer + "\" read as " + value + ": " + why + "\r\n";
+}
+
+// clang-format off
+const Notice kNotices[] = {
+  {"CommaInFactor", "in.asc\nout.grd\n1,5\n",
+   WARNED("1,5", "1", "a comma ends a value; write decimals with a point"), "in.asc\nout.grd\n1\n"},
+  {"TextAfterFactor", "in.asc\nout.grd\n0.3048 m\r\n",
+   WARNED("0.3048 m", "0.3048", "the rest of the line after the number is ignored"),
+   "in.asc\nout.grd\n0.3048\n"},
+  {"FactorFeetIsFalse", "in.asc\nout.grd\nfeet\n",
+   WARNED("feet", "0", "an answer starting with F or .F is the truth value false"),
+   "in.asc\nout.grd\n0\n"},
+  {"FactorTrueAfterBlankLine", "in.asc\nout.grd\n\n .TRUE.\n",
+   WARNED(" .TRUE.", "-1", "an answer starting with T or .T is the truth value true"),
+   "in.asc\nout.grd\n-1\n"},
+  {"CommaAloneKeepsMinusOne", "in.asc\nout.grd\n,\n",
+   WARNED(",", "-1", "a comma or slash first gives no value, the factor keeps -1"),
+   "in.asc\nout.grd\n-1\n"},
+  {"RepeatCount", "in.asc\nout.grd\n2*7\n",
+   WARNED("2*7", "7", "n*v is a repeat count n and the value v (n* alone: none)"),
+   "in.asc\nout.grd\n7\n"},
+  {"QExponent", "in.asc\nout.grd\n1.5Q2\n", WARNED("1.5Q2", "150", "not a plain number"),
+   "in.asc\nout.grd\n150\n"},
+  {"LongAnswerShownInPart", "in.asc\nout.grd\n2 " + std::string(60, 'x') + "\n",
+   "Warning: factor answer \"2 " + std::string(38, 'x') + "...\" read as 2: the rest of the line "
+   "after the number is ignored\r\n", "in.asc\nout.grd\n2\n"},
+  {"PlainAnswersSayNothing", "in.asc\nout.grd\n \t+1.5D2 \t\r\r\n", "", "in.asc\nout.grd\n150\n"},
+  {"OutputNameCut", "in.asc\n" + k60 + "ignored.grd\n1\n",
+   "Warning: output file name cut at 60 characters; the name used is \"" + k60 + "\"\r\n",
+   "in.asc\n" + k60 + "\n1\n"},
+  {"InputNameCut", " " + k60 + "\nout.grd\n1\n",
+   "Warning: input file name cut at 60 characters; the name used is \"" + k60.substr(1) + "\"\r\n",
+   k60.substr(1) + "\nout.grd\n1\n", {}, {}, k60.substr(1)},
+  {"NameOf60WithBlanksAfterIt", "in.asc\n" + k60 + " \t \n1\n", "", "in.asc\n" + k60 + "\n1\n"},
+  {"OtherArgumentsAreIgnored", "in.asc\nout.grd\n1\n", "", "in.asc\nout.grd\n1\n",
+   {"--help", "in.asc"}},
+  {"Help", "", "", "", {"--help"},
+   {"Usage: veldrix\n", "| veldrix\n", "are ignored", "man veldrix\n"}},
+  {"Version", "", "", "", {"--version"}, {"veldrix " VELDRIX_VERSION "\n"}},
+};
+// clang-format on
+
+void PrintTo(const Notice& c, std::ostream* os) { *os << c.name; }
+
+// Every file a run left in its folder, by name.
+std::map<std::string, std::string> FILES(const Folder& f) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& e : fs::directory_iterator(f.path)) {
+    files[e.path().filename().string()] = READ_FILE(e.path());
+  }
+  return files;
+}
+
+class Notices : public testing::TestWithParam<Notice> {};
+
+TEST_P(Notices, SaidOnStandardErrorOrAnsweredAlone) {
+  const Notice& c = GetParam();
+  Folder f, g;
+  WRITE_FILE(f / c.input_file, ONES_GRID(3));
+  WRITE_FILE(g / c.input_file, ONES_GRID(3));
+  Outcome run = RUN(f, c.answers, {}, c.arguments);
+  EXPECT_EQ(SHOWN(run.err), SHOWN(c.err));
+  if (c.plain.empty()) {
+    EXPECT_EQ(run.status, 0);
+    for (const std::string& part : c.out_has) EXPECT_NE(run.out.find(part), std::string::npos);
+    EXPECT_EQ(run.out.find("Enter"), std::string::npos) << "no question is asked";
+    EXPECT_EQ(FILES(f).size(), 1u);
+    return;
+  }
+  Outcome plain = RUN(g, c.plain);
+  EXPECT_EQ(plain.err, "");
+  EXPECT_EQ(run.status, plain.status);
+  EXPECT_EQ(SHOWN(run.out), SHOWN(plain.out));
+  EXPECT_EQ(FILES(f), FILES(g));
+  EXPECT_EQ(FILES(f).size(), 2u) << "the output file is written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Notices, testing::ValuesIn(kNotices), CASE_NAME<Notice>);
+
+}  // namespace
+}  // namespace veldrix_test
