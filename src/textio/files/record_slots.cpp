@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "textio/ending/failure.hpp"
+#include "textio/ending/interrupt.hpp"
 
 namespace veldrix {
 namespace {
@@ -25,6 +26,9 @@ void ON_BUS_ERROR(int, siginfo_t* info, void*) {
   char* at = static_cast<char*>(info->si_addr);
   Connection* c = g_window_connection;
   if (c != nullptr && at >= g_window_begin && at < g_window_end) {
+    // The run ends here, unless another thread is already ending it (its trim cut the window
+    // under this thread's stores): then this one waits for the process to end.
+    BLOCK_ENDING_SIGNALS();
     // A page past the file's end: another program cut the file below the window.
     REFUSE_SHORTENED(*c, g_window_offset + (at - g_window_begin) + 1);
     FAIL_IO(kWriteError, c->unit, c->name(), EIO);
