@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "grid/conversion.hpp"
@@ -84,25 +85,42 @@ struct Rereading {
   std::int32_t b;
   Scale scale;
   std::int64_t parts;
+  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
 };
 
 // The reading buffers of the parts after the first, which reads through the connection.
 char g_part_buffers[kMaxCores][128 * 1024];
 
-// Puts a reader before the record at `start`: part 0 on the connection, any other part on a
-// descriptor of its own.
-Reader& PART_READER(const Rereading& w, std::int64_t part, std::int64_t start, Reader& own) {
-  if (part == 0) {
+// Puts a reader before the record at `start`: through the connection, or on the part's own
+// descriptor.
+Reader& PART_READER(const Rereading& w, std::size_t part, std::int64_t start, Reader& own) {
+  if (w.fds[part] < 0) {
     REWIND(w.iunit, start);
     return CONNECTION(w.iunit).reader;
   }
-  int fd = OPEN_AGAIN(w.iunit);
-  if (fd < 0 || ::lseek(fd, start, SEEK_SET) < 0) {
+  if (::lseek(w.fds[part], start, SEEK_SET) < 0) {
     FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), errno);
   }
-  READER_ATTACH(own, fd, g_part_buffers[part]);
+  READER_ATTACH(own, w.fds[part], g_part_buffers[part]);
   own.origin = start;
   return own;
+}
+
+// A descriptor of its own for every part after the first, so that the parts are read at once;
+// false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
+// then read one after the other through the connection.
+bool OWN_DESCRIPTORS(Rereading& w) {
+  w.fds.fill(-1);
+  for (std::size_t part = 1; part < static_cast<std::size_t>(w.parts); ++part) {
+    w.fds[part] = OPEN_AGAIN(w.iunit);
+    if (w.fds[part] >= 0) continue;
+    for (int& fd : w.fds) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+    return false;
+  }
+  return true;
 }
 
 // Reads part `part` of the band again, converts it, and checks it against the first reading:
@@ -114,7 +132,7 @@ void REREAD_PART(std::size_t index, void* context) {
   auto part = static_cast<std::int64_t>(index);
   std::int64_t north = BAND_NORTH(cells, w.b, w.g.ny), rows = north - BAND_SOUTH(cells, w.b) + 1;
   Reader own;
-  Reader& r = PART_READER(w, part, band.start[index], own);
+  Reader& r = PART_READER(w, index, band.start[index], own);
   std::uint64_t checksum = 0;
   std::int64_t last = PART_FIRST_ROW(part + 1, rows, w.parts);
   for (std::int64_t k = PART_FIRST_ROW(part, rows, w.parts); k < last; ++k) {
@@ -128,7 +146,7 @@ void REREAD_PART(std::size_t index, void* context) {
   std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
   std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
                                          : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
-  if (part > 0) ::close(r.fd);
+  if (w.fds[index] >= 0) ::close(w.fds[index]);
   if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(w.iunit);
 }
 
@@ -167,9 +185,15 @@ void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source) {
   GridCells& cells = g.cells;
   std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
-  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows)};
+  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows), {}};
   REFUSE_CHANGED(iunit, source);
-  ON_CORES(static_cast<std::size_t>(w.parts), REREAD_PART, &w);
+  if (OWN_DESCRIPTORS(w)) {
+    ON_CORES(static_cast<std::size_t>(w.parts), REREAD_PART, &w);
+  } else {
+    for (std::size_t part = 0; part < static_cast<std::size_t>(w.parts); ++part) {
+      REREAD_PART(part, &w);
+    }
+  }
   REFUSE_CHANGED(iunit, source);
   if (b == static_cast<std::int32_t>(cells.bands.size()) - 1) DISCONNECT(iunit);
 }

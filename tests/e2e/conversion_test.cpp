@@ -219,6 +219,14 @@ TEST(WholeRun, LargeGridConvertsEveryCellInOneBandOrMany) {
   Outcome banded = RUN(f, "in.asc\nbanded.grd\n0.5\n", {"env", "VELDRIX_BAND_BYTES=1200000"});
   EXPECT_EQ(banded.status, 0) << banded.err;
   EXPECT_TRUE(READ_FILE(f / "banded.grd") == grd);
+  // Without /proc a part has no descriptor of its own: the parts are read one after the other.
+  const std::string kNoProc =
+      "mount -t tmpfs none /proc && exec env VELDRIX_BAND_BYTES=1200000 \"$0\"";
+  if (std::system("unshare -m mount -t tmpfs none /proc 2>/dev/null") != 0)
+    GTEST_SKIP() << "unshare -m or a mount over /proc is refused here";
+  Outcome serial = RUN(f, "in.asc\nserial.grd\n0.5\n", {"unshare", "-m", "sh", "-c", kNoProc});
+  EXPECT_EQ(serial.status, 0) << serial.err;
+  EXPECT_TRUE(READ_FILE(f / "serial.grd") == grd);
 }
 
 }  // namespace
