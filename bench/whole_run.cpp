@@ -2,11 +2,12 @@
 // three floors in turns, A B C D A B C D: the write floor (the same number of 16-byte write()
 // calls and nothing else), the mapping floor (the same bytes copied into the output file's mapped
 // windows and nothing else) and the job floor (the input grid read once, then the mapping floor).
-// Then it converts a 5000 x 5000 grid once (the grown store). Times are wall-clock; the peak
-// resident memory comes from wait4(). With --against, another build's program runs in turns with
-// this one and the job floor (A B D A B D) on the same grid, and the two outputs must be the same
-// bytes: the medians and the medians of the ratios tell which build is faster and how far each
-// is from the floor. --size picks another square grid for those turns (10000: 830 MB in).
+// Then 5000 x 5000 and 10000 x 10000 once each (a store that holds one band of rows at a time),
+// the latter again inside a 256 MiB memory cgroup where one can be made. Times are wall-clock;
+// the peak resident memory comes from wait4(). With --against, another build's program runs in
+// turns with this one and the job floor (A B D A B D) on the same grid, and the two outputs must
+// be the same bytes: the medians and the medians of the ratios tell which build is faster and how
+// far each is from the floor. --size picks another square grid for those turns (10000: 830 MB in).
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
 //                     [--data DIR]
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,7 +33,8 @@ constexpr long kHeaderRecords = 5;
 constexpr double kMapRatioTarget = 2.5;     // whole run against the mapping floor
 constexpr double kWriteRatioTarget = 0.05;  // whole run against the write floor
 constexpr double kSmallRssTarget = 40.0;    // MiB at 2501 x 2501
-constexpr double kGrownRssSlack = 16.0;     // MiB beyond 4 bytes a cell for a grown store
+constexpr double kBandRssBound = 64.0;      // MiB for any grid, besides kRowBytes a row
+constexpr double kRowBytes = 8.0;
 
 struct Outcome {
   double seconds = 0, user = 0, system = 0, rss_mib = 0;
@@ -293,21 +296,67 @@ void FLOORS(const Options& o, const Grid& small) {
   std::printf("whole / job floor: median of ratios %.2f\n", MEDIAN(to_job));
 }
 
-// The 5000 x 5000 grid once: the grown store's time and peak memory.
-void GROWN(const Options& o) {
-  Grid grown = PREPARE(o.data, VELDRIX_MAKE_GRID, 5000);
-  long grown_cells = grown.n * grown.n;
-  unlink((o.data + "/" + grown.output).c_str());
-  Outcome g = RUN({VELDRIX_PROGRAM}, o.data, grown.answers);
-  CHECK_OUTPUT(o.data + "/" + grown.output, grown_cells);
-  unlink((o.data + "/" + grown.output).c_str());
-  double limit = 4.0 * static_cast<double>(grown_cells) / (1024.0 * 1024.0) + kGrownRssSlack;
+// Runs the program inside a memory cgroup of its own with `limit` bytes; false, with the reason
+// in `why`, where none can be made (no root, no memory controller of cgroup v1 or v2).
+bool IN_CGROUP(const Options& o, const Grid& g, const std::string& limit, Outcome& out,
+               std::string& why) {
+  const std::pair<std::string, std::string> kHierarchies[] = {
+      {"/sys/fs/cgroup/memory", "memory.limit_in_bytes"}, {"/sys/fs/cgroup", "memory.max"}};
+  for (const auto& [root, file] : kHierarchies) {
+    std::string group = root + "/veldrix-bench-" + std::to_string(getpid());
+    if (mkdir(group.c_str(), 0755) != 0) continue;
+    std::FILE* f = std::fopen((group + "/" + file).c_str(), "w");
+    bool set = f != nullptr && std::fputs(limit.c_str(), f) >= 0;
+    set = f != nullptr && std::fclose(f) == 0 && set && EXISTS(group + "/cgroup.procs");
+    if (set) {
+      std::string join = "echo $$ > " + group + "/cgroup.procs && exec \"$0\"";
+      out = RUN({"/bin/sh", "-c", join, VELDRIX_PROGRAM}, o.data, g.answers);
+    }
+    rmdir(group.c_str());
+    if (set) return true;
+  }
+  why = "no memory cgroup of our own can be made here (needs root and a memory controller)";
+  return false;
+}
+
+// The run inside a 256 MiB memory cgroup: the same bytes as `kept`, the run without it.
+void CGROUP_RUN(const Options& o, const Grid& g, const std::string& kept) {
+  Outcome c;
+  std::string why;
+  unlink((o.data + "/" + g.output).c_str());
+  if (!IN_CGROUP(o, g, "268435456", c, why)) {
+    std::printf("grid %ld x %ld in a 256 MiB memory cgroup: skipped, %s\n", g.n, g.n, why.c_str());
+    return;
+  }
+  bool same = SAME_BYTES(kept, o.data + "/" + g.output);
   std::printf(
-      "grid %ld x %ld (grown store): %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB "
-      "= %.2f bytes/cell (target <= %.1f MiB: %s)\n",
-      grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib,
-      g.rss_mib * 1024.0 * 1024.0 / static_cast<double>(grown_cells), limit,
-      VERDICT(g.rss_mib <= limit));
+      "grid %ld x %ld in a 256 MiB memory cgroup: %.3f s (user %.3f, sys %.3f), peak RSS "
+      "%.1f MiB, %s bytes\n",
+      g.n, g.n, c.seconds, c.user, c.system, c.rss_mib, same ? "the same" : "OTHER");
+  if (!same) DIE("the output inside the cgroup differs");
+}
+
+// The grown grids once each: time and peak memory against the bound of a store that holds one
+// band of rows; the largest again inside a memory cgroup of 256 MiB.
+void GROWN(const Options& o) {
+  for (long n : {5000L, 10000L}) {
+    Grid grown = PREPARE(o.data, VELDRIX_MAKE_GRID, n);
+    long grown_cells = grown.n * grown.n;
+    std::string out = o.data + "/" + grown.output, kept = out + ".kept";
+    unlink(out.c_str());
+    Outcome g = RUN({VELDRIX_PROGRAM}, o.data, grown.answers);
+    CHECK_OUTPUT(out, grown_cells);
+    double limit = kBandRssBound + kRowBytes * static_cast<double>(n) / (1024.0 * 1024.0);
+    std::printf(
+        "grid %ld x %ld: %.3f s (user %.3f, sys %.3f), peak RSS %.1f MiB (target <= %.1f MiB: "
+        "%s)\n",
+        grown.n, grown.n, g.seconds, g.user, g.system, g.rss_mib, limit,
+        VERDICT(g.rss_mib <= limit));
+    std::fflush(stdout);
+    if (n == 10000 && std::rename(out.c_str(), kept.c_str()) == 0) CGROUP_RUN(o, grown, kept);
+    unlink(kept.c_str());
+    unlink(out.c_str());
+  }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <span>
 
 #include "driver/answers.hpp"
-#include "grid/conversion.hpp"
 #include "grid/grid_store.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
@@ -48,12 +47,17 @@ void RUN_CONVERSION() {
   READ_FREE(kConsoleInput, {INTO(factor)});
   WARN_FACTOR(kConsoleInput, factor);
   FileIdentity input_file;
-  READ_ARC(kInputUnit, TEXT_OF(input_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.nodata,
-           g.cells, input_file);
+  READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file);
   REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
-  CONVERT_CELLS(g, factor);
-  WRITE_GRD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax, g.zmin,
-            g.zmax, g.cells, g.nodata);
+  WRITE_GRD_HEAD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax,
+                 g.zmin, g.zmax);
+  // The southern band is in the store; every other is read again as its turn comes.
+  auto bands = static_cast<std::int32_t>(g.cells.bands.size());
+  for (std::int32_t b = 0; b < bands; ++b) {
+    if (b > 0) READ_BAND(kInputUnit, factor, g, b, input_file);
+    WRITE_GRD_ROWS(g.cells, g.nx, g.ny, BAND_SOUTH(g.cells, b), BAND_NORTH(g.cells, b, g.ny));
+  }
+  WRITE_GRD_END(kOutputUnit, g.nx);
 }
 
 }  // namespace veldrix

@@ -1,14 +1,31 @@
-// The conversion pass: scales the valid cells and finds the range of the scaled values.
+// The conversion: scales the valid cells of a row and widens the range of the scaled values.
 #pragma once
+
+#include <span>
 
 #include "grid/grid_store.hpp"
 
 namespace veldrix {
 
-// Scales every valid cell by factor in double precision, stores the product rounded to single
-// precision, and keeps zmin / zmax of the unrounded products, starting from the sentinels
-// 99999.9921875 and -99999.9921875. Every no-data cell is left holding the no-data marker, so that
-// the writer never mistakes a scaled value for a blank.
-void CONVERT_CELLS(GridStore& store, float factor);
+// The factor and what makes a cell no-data: it lies within 0.1 of nodata (in double
+// precision), or equals nodata rounded to single precision.
+struct Scale {
+  float factor = 1.0f;
+  double nodata = 0.0;
+  float nodata_single = 0.0f;
+  bool has_single = false;
+};
+
+Scale SCALE_OF(float factor, double nodata);
+
+// Where the range starts: zmin at 99999.9921875 and zmax at -99999.9921875.
+void START_RANGE(GridStore& store);
+
+// Scales every valid cell of the row by the factor in double precision and stores the product
+// rounded to single precision; every no-data cell is left holding the no-data marker, so that the
+// writer never mistakes a scaled value for a blank. zmin / zmax take in the unrounded products
+// when `widen`; rows are met north first, and among equal extremes (0 and -0) the one met first
+// in the grid's own order (the southern row first, west to east) is kept.
+void CONVERT_ROW(const Scale& scale, std::span<float> row, GridStore& store, bool widen);
 
 }  // namespace veldrix

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "grid/memory_limit.hpp"
 #include "textio/ending/failure.hpp"
@@ -14,8 +17,9 @@
 namespace veldrix {
 namespace {
 
-// Zero pages until touched: no pass fills the store.
-float g_static_cells[static_cast<std::size_t>(kCapacity) * kCapacity];
+// The band of rows the store holds: large enough that a grid of 2501 x 2501 cells is read once,
+// small enough that the run's resident memory stays far below 64 MiB.
+constexpr std::uint64_t kBandBytes = std::uint64_t{32} << 20;
 
 // The line buffers and staging space a run may still touch after the check, as a bound.
 constexpr std::uint64_t kLineBuffers = std::uint64_t{1} << 20;
@@ -36,43 +40,76 @@ std::uint64_t RUN_BESIDE_THE_STORE(std::uint64_t bytes) {
             std::string_view(rows, std::to_chars(rows, rows + 16, ny).ptr)});
 }
 
+// The band size: VELDRIX_BAND_BYTES when it holds a count of bytes (tests lower it so that a
+// small grid takes several bands), else kBandBytes.
+std::uint64_t BAND_BYTES() {
+  const char* setting = std::getenv("VELDRIX_BAND_BYTES");
+  if (setting == nullptr) return kBandBytes;
+  std::string_view text(setting);
+  std::uint64_t bytes = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bytes);
+  return error == std::errc() && end == text.data() + text.size() && bytes > 0 ? bytes : kBandBytes;
+}
+
+// Zero pages until touched, reserving no swap: only the pages a band touches count.
+void* ZEROED(std::uint64_t bytes) {
+  if (bytes > SIZE_MAX) return nullptr;
+  void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return at == MAP_FAILED ? nullptr : at;
+}
+
 }  // namespace
 
 GridStore& GRID_STORE() {
-  static GridStore store{GridCells{std::span(g_static_cells), kCapacity, kCapacity}};
+  static GridStore store;
   return store;
 }
 
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   if (nx <= 0 || ny <= 0) return;  // no cell is read
-  bool fits = nx <= cells.column_capacity && ny <= cells.row_capacity;
-  // The static store's pages count from the first row to the last one read, whole rows.
-  // Both counts are below 2^31, so the cell count and its bytes fit in 64 bits.
-  std::uint64_t count = static_cast<std::uint64_t>(fits ? cells.column_capacity : nx) *
-                        static_cast<std::uint64_t>(ny);
-  std::uint64_t bytes = count * sizeof(float);
-  std::uint64_t limit = MEMORY_LIMIT();
-  if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes || bytes > SIZE_MAX)
-    TOO_LARGE(nx, ny);
-  if (fits) return;
-  void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (at == MAP_FAILED) TOO_LARGE(nx, ny);
-  cells.z = std::span(static_cast<float*>(at), static_cast<std::size_t>(count));
+  // Both counts are below 2^31, so every count and byte count here fits in 64 bits.
+  std::uint64_t row_bytes = static_cast<std::uint64_t>(nx) * sizeof(float);
+  // The one place the memory limit still decides: the band, and with it a single row, may take
+  // a quarter of it, leaving the rest for the output's window and the page cache; and the band
+  // with what the run holds beside it must fit.
+  std::uint64_t limit = MEMORY_LIMIT(), room = limit / 4;
+  if (row_bytes > room) TOO_LARGE(nx, ny);
+  std::uint64_t band = std::min(BAND_BYTES(), room);
+  auto rows = std::clamp<std::uint64_t>(band / row_bytes, 1, static_cast<std::uint64_t>(ny));
+  std::uint64_t count = (static_cast<std::uint64_t>(ny) + rows - 1) / rows;
+  std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);
+  if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes) TOO_LARGE(nx, ny);
+  void* z = ZEROED(rows * row_bytes);
+  void* marks = ZEROED(count * sizeof(BandMark));
+  if (z == nullptr || marks == nullptr) TOO_LARGE(nx, ny);
+  cells.z = std::span(static_cast<float*>(z), static_cast<std::size_t>(rows) * nx);
   cells.column_capacity = nx;
-  cells.row_capacity = ny;
+  cells.row_capacity = static_cast<std::int32_t>(rows);
+  cells.bands = std::span(static_cast<BandMark*>(marks), static_cast<std::size_t>(count));
 }
 
 // A fault per page of the store costs more than one call for all of them.
-void PREPARE_ROWS(GridCells& cells, std::int32_t ny) {
-  if (ny <= 0) return;
-  std::size_t rows =
-      std::min(static_cast<std::size_t>(ny), static_cast<std::size_t>(cells.row_capacity));
-  std::size_t bytes = rows * static_cast<std::size_t>(cells.column_capacity) * sizeof(float);
+void PREPARE_ROWS(GridCells& cells) {
+  if (cells.z.empty()) return;
   auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   auto start = reinterpret_cast<std::uintptr_t>(cells.z.data());
   std::uintptr_t first = start - start % page;
-  ::madvise(reinterpret_cast<void*>(first), bytes + (start - first), MADV_POPULATE_WRITE);
+  ::madvise(reinterpret_cast<void*>(first), cells.z.size_bytes() + (start - first),
+            MADV_POPULATE_WRITE);
+}
+
+// Two running sums of the bits (the second weighs each cell by its place), then the row folded
+// in by a multiply, so that rows in another order give another sum.
+void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum) {
+  std::uint64_t plain = 0, placed = 0;
+  for (float cell : row) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &cell, sizeof bits);
+    plain += bits;
+    placed += plain;
+  }
+  sum = (sum + plain) * 0x9E3779B97F4A7C15u + placed;
 }
 
 }  // namespace veldrix

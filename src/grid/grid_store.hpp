@@ -1,36 +1,72 @@
-// The grid store: every cell of the grid and what is known about it, for the whole run.
+// The grid store: the cells of one band of rows at a time, where each band starts in the input,
+// and what is known about the grid, for the whole run.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <span>
 
-namespace veldrix {
+#include "grid/cores.hpp"
 
-// Columns and rows of the static store; a larger grid gets a store of its own size.
-inline constexpr std::int32_t kCapacity = 2501;
+namespace veldrix {
 
 // The single-precision value nearest to 99999.99, widened: where the range starts.
 inline constexpr double kRangeSentinel = 99999.9921875;
 
-// The cells, column index fastest: cell (i, j), both from 1, j = 1 the southern row, is
-// z[(j - 1) * column_capacity + (i - 1)]. After the conversion pass a cell holds either its
+// A band is read again in parts, one per core (no more parts than rows), its rows from the
+// north split evenly: where each part starts in the input (the first byte of its northern row's
+// first record) and a checksum of the cells its rows read as, the first time.
+struct BandMark {
+  std::int64_t start[kMaxCores] = {};
+  std::uint64_t checksum[kMaxCores] = {};
+};
+
+// The parts of a band of `rows` rows, and the part of its row r (from 0, the northern row).
+inline std::int64_t BAND_PARTS(std::int64_t rows) {
+  return std::min(static_cast<std::int64_t>(CORES()), rows);
+}
+inline std::int64_t PART_OF(std::int64_t r, std::int64_t rows, std::int64_t parts) {
+  return ((r + 1) * parts - 1) / rows;
+}
+inline std::int64_t PART_FIRST_ROW(std::int64_t part, std::int64_t rows, std::int64_t parts) {
+  return part * rows / parts;
+}
+
+// The rows from the south, in bands of row_capacity rows: band b holds rows b * row_capacity + 1
+// to (b + 1) * row_capacity (the last band the rest). The store holds one band: cell (i, j),
+// both from 1, j = 1 the southern row, is z[((j - 1) % row_capacity) * column_capacity + i - 1].
+// A grid that fits in one band is read once; any other is read a second time, band by band,
+// from where the first reading found each band. After the conversion a cell holds either its
 // scaled value or the no-data marker, a NaN, which no valid cell can become: its value comes
 // from a finite token times a finite factor.
 struct GridCells {
   std::span<float> z;
-  std::int32_t column_capacity = kCapacity;
-  std::int32_t row_capacity = kCapacity;
+  std::int32_t column_capacity = 0;
+  std::int32_t row_capacity = 0;
+  std::span<BandMark> bands;
 };
 
 // Row j (from 1, the southern row) of the cells, its first `columns` cells; none when a row has
-// no cells, since with ncols <= 0 the row count is not bounded by the store.
+// no cells.
 inline std::span<float> ROW(const GridCells& cells, std::int32_t j, std::size_t columns) {
-  if (columns == 0) return {};
+  if (columns == 0 || cells.row_capacity <= 0) return {};
   auto stride = static_cast<std::size_t>(cells.column_capacity);
-  return cells.z.subspan(static_cast<std::size_t>(j - 1) * stride, columns);
+  auto slot = static_cast<std::size_t>((j - 1) % cells.row_capacity);
+  return cells.z.subspan(slot * stride, columns);
+}
+
+// The band of row j, and the southern and northern rows of band b of a grid of ny rows.
+inline std::int32_t BAND_OF(const GridCells& cells, std::int32_t j) {
+  return (j - 1) / cells.row_capacity;
+}
+inline std::int32_t BAND_SOUTH(const GridCells& cells, std::int32_t b) {
+  return b * cells.row_capacity + 1;
+}
+inline std::int32_t BAND_NORTH(const GridCells& cells, std::int32_t b, std::int32_t ny) {
+  return b == static_cast<std::int32_t>(cells.bands.size()) - 1 ? ny : (b + 1) * cells.row_capacity;
 }
 
 // The no-data marker of a converted cell.
@@ -47,17 +83,23 @@ struct GridStore {
   double zmin = 0, zmax = 0;
 };
 
-// The store at the start of a run: the static cells, all 0.0.
+// The store at the start of a run: no cells yet.
 GridStore& GRID_STORE();
 
-// Makes the cells hold nx x ny when the static store cannot: a lazily zeroed store with nx as
-// its row stride. A grid whose store, with what the run holds beside it (the process itself, the
-// output window, a margin), would not fit in the memory this process may take (physical memory,
-// its cgroup's limit, its resource limits) ends the run (status 1) with one line on the error
-// stream naming ncols and nrows; so does a grid in the static store.
+// Makes the cells hold the bands of an nx x ny grid: a lazily zeroed store of as many rows as
+// fit in the band size (VELDRIX_BAND_BYTES in the environment, 32 MiB when unset; and no more
+// than a quarter of the memory this process may take), at least one row, and ny rows when the
+// whole grid fits. A row that would not fit in that memory, or a band that with what the run
+// holds beside it (the process itself, the output window, a margin) would not fit in the memory
+// this process may take (physical memory, its cgroup's limit, its resource limits), ends the run
+// (status 1) with one line on the error stream naming ncols and nrows.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
-// Makes the pages of the first ny rows writable in one call before the rows are read into them.
-void PREPARE_ROWS(GridCells& cells, std::int32_t ny);
+// Makes the pages of the store writable in one call before the rows are read into them.
+void PREPARE_ROWS(GridCells& cells);
+
+// A checksum of the bits of a row's cells, folded into `sum`: a row that reads otherwise, or
+// the same rows in another order, changes it.
+void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum);
 
 }  // namespace veldrix

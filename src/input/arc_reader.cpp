@@ -1,8 +1,15 @@
 #include "input/arc_reader.hpp"
 
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+#include "grid/conversion.hpp"
+#include "grid/cores.hpp"
 #include "input/header_values.hpp"
+#include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/records/free.hpp"
 
@@ -16,44 +23,179 @@ void REPORT_SIZE(std::string_view label, std::int32_t count) {
   WRITE_FREE(kConsoleOutput, {ITEM(label), ITEM(count)});
 }
 
-void READ_ROWS(std::int32_t iunit, std::int32_t nx, std::int32_t ny, GridCells& cells) {
-  auto columns = static_cast<std::size_t>(std::max(nx, 0));
-  for (std::int32_t k = 1; k <= ny; ++k) {
-    std::int32_t j = ny - k + 1;  // the file's first row is the northern one
-    // A row without cells still reads (and passes over) one record.
-    READ_FREE(iunit, {GROUP(ROW(cells, j, columns))});
+// Where the record the reader begins next starts in the file; the reader passes over the rest
+// of the current one. A refused read leaves it inside that record, for the next read to report.
+std::int64_t NEXT_RECORD_START(Reader& r) {
+  RECORD_END(r);
+  return r.origin + static_cast<std::int64_t>(r.pos);
+}
+
+// A cell that a row leaves unread (a slash, a null value) holds 0, as in a fresh store; a store
+// that holds a band at a time has had other rows there.
+void READ_ROW(std::int32_t iunit, std::span<float> row, bool reused) {
+  if (reused) std::fill(row.begin(), row.end(), 0.0f);
+  READ_FREE(iunit, {GROUP(row)});
+}
+
+// Row j of a grid of several bands, read the first time: where its band's part starts when it
+// is the part's first row, and its cells in the part's checksum.
+void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span<float> row) {
+  GridCells& cells = g.cells;
+  std::int32_t b = BAND_OF(cells, j);
+  BandMark& band = cells.bands[static_cast<std::size_t>(b)];
+  std::int64_t north = BAND_NORTH(cells, b, g.ny), rows = north - BAND_SOUTH(cells, b) + 1;
+  std::int64_t r = north - j, parts = BAND_PARTS(rows), part = PART_OF(r, rows, parts);
+  if (r == PART_FIRST_ROW(part, rows, parts)) {
+    band.start[part] = NEXT_RECORD_START(CONNECTION(iunit).reader);
   }
+  READ_ROW(iunit, row, true);
+  CHECKSUM_ROW(row, band.checksum[part]);
+}
+
+void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
+  auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
+  bool banded = g.cells.bands.size() > 1;
+  for (std::int32_t k = 1; k <= g.ny; ++k) {
+    std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
+    std::span<float> row = ROW(g.cells, j, columns);
+    if (banded) {
+      READ_BANDED_ROW(iunit, g, j, row);
+    } else {
+      READ_ROW(iunit, row, false);  // a row without cells still reads (and passes over) a record
+    }
+    CONVERT_ROW(scale, row, g, true);
+  }
+}
+
+// A second reading of a row: whatever now fails, but for a read the system refuses, is a file
+// that no longer holds what the first reading found.
+void READ_AGAIN(std::int32_t iunit, Reader& r, std::span<float> row) {
+  std::fill(row.begin(), row.end(), 0.0f);
+  Target group = GROUP(row);
+  int status = RECORD_BEGIN(r);
+  if (status == 0) status = READ_FREE_FROM(r, std::span(&group, 1));
+  if (status == kReadError) FAIL_IO(kReadError, iunit, CONNECTION(iunit).name(), r.os_error);
+  if (status != 0) FAIL_CHANGED(iunit);
+}
+
+// What the parts of a band read again share.
+struct Rereading {
+  std::int32_t iunit;
+  GridStore& g;
+  std::int32_t b;
+  Scale scale;
+  std::int64_t parts;
+  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
+};
+
+// The reading buffers of the parts after the first, which reads through the connection.
+char g_part_buffers[kMaxCores][128 * 1024];
+
+// Puts a reader before the record at `start`: through the connection, or on the part's own
+// descriptor.
+Reader& PART_READER(const Rereading& w, std::size_t part, std::int64_t start, Reader& own) {
+  if (w.fds[part] < 0) {
+    REWIND(w.iunit, start);
+    return CONNECTION(w.iunit).reader;
+  }
+  if (::lseek(w.fds[part], start, SEEK_SET) < 0) {
+    FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), errno);
+  }
+  READER_ATTACH(own, w.fds[part], g_part_buffers[part]);
+  own.origin = start;
+  return own;
+}
+
+// A descriptor of its own for every part after the first, so that the parts are read at once;
+// false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
+// then read one after the other through the connection.
+bool OWN_DESCRIPTORS(Rereading& w) {
+  w.fds.fill(-1);
+  for (std::size_t part = 1; part < static_cast<std::size_t>(w.parts); ++part) {
+    w.fds[part] = OPEN_AGAIN(w.iunit);
+    if (w.fds[part] >= 0) continue;
+    for (int& fd : w.fds) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+    return false;
+  }
+  return true;
+}
+
+// Reads part `part` of the band again, converts it, and checks it against the first reading:
+// the same cells, ending where the next part (or the band south of it) started.
+void REREAD_PART(std::size_t index, void* context) {
+  const Rereading& w = *static_cast<const Rereading*>(context);
+  GridCells& cells = w.g.cells;
+  const BandMark& band = cells.bands[static_cast<std::size_t>(w.b)];
+  auto part = static_cast<std::int64_t>(index);
+  std::int64_t north = BAND_NORTH(cells, w.b, w.g.ny), rows = north - BAND_SOUTH(cells, w.b) + 1;
+  Reader own;
+  Reader& r = PART_READER(w, index, band.start[index], own);
+  std::uint64_t checksum = 0;
+  std::int64_t last = PART_FIRST_ROW(part + 1, rows, w.parts);
+  for (std::int64_t k = PART_FIRST_ROW(part, rows, w.parts); k < last; ++k) {
+    std::span<float> row =
+        ROW(cells, static_cast<std::int32_t>(north - k), static_cast<std::size_t>(w.g.nx));
+    READ_AGAIN(w.iunit, r, row);
+    CHECKSUM_ROW(row, checksum);
+    CONVERT_ROW(w.scale, row, w.g, false);
+  }
+  if (RECORD_END(r) != 0) FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), r.os_error);
+  std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
+  std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
+                                         : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
+  if (w.fds[index] >= 0) ::close(w.fds[index]);
+  if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(w.iunit);
 }
 
 }  // namespace
 
-void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx, std::int32_t& ny,
-              double& xmin, double& xmax, double& ymin, double& ymax, double& nodata,
-              GridCells& cells, FileIdentity& source) {
+void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
+              FileIdentity& source) {
   CONNECT(iunit, name_field, "old");
   source = IDENTITY_OF(iunit);
-  IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, nx);
-  IREADFIL3(iunit, "nrows", 5, 0, kPolicyStop, ny);
-  FIT_CELLS(cells, nx, ny);
-  REPORT_SIZE("mx: ", nx);
-  REPORT_SIZE("ny: ", ny);
+  IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, g.nx);
+  IREADFIL3(iunit, "nrows", 5, 0, kPolicyStop, g.ny);
+  FIT_CELLS(g.cells, g.nx, g.ny);
+  REPORT_SIZE("mx: ", g.nx);
+  REPORT_SIZE("ny: ", g.ny);
   double cellsize = 0.0;
-  DREADFIL3(iunit, "xllcorner", 9, 0.0, kPolicyStop, xmin);
-  DREADFIL3(iunit, "yllcorner", 9, 0.0, kPolicyStop, ymin);
+  DREADFIL3(iunit, "xllcorner", 9, 0.0, kPolicyStop, g.xmin);
+  DREADFIL3(iunit, "yllcorner", 9, 0.0, kPolicyStop, g.ymin);
   DREADFIL3(iunit, "cellsize", 8, 0.0, kPolicyStop, cellsize);
-  DREADFIL3(iunit, "NODATA_value", 12, 0.0, kPolicyStop, nodata);
+  DREADFIL3(iunit, "NODATA_value", 12, 0.0, kPolicyStop, g.nodata);
   double half = cellsize * 0.5;
-  xmin = xmin + half;
-  ymin = ymin + half;
+  g.xmin = g.xmin + half;
+  g.ymin = g.ymin + half;
   // In double, so that no count from a file can overflow the subtraction.
-  xmax = (static_cast<double>(nx) - 1) * cellsize + xmin;
-  ymax = (static_cast<double>(ny) - 1) * cellsize + ymin;
+  g.xmax = (static_cast<double>(g.nx) - 1) * cellsize + g.xmin;
+  g.ymax = (static_cast<double>(g.ny) - 1) * cellsize + g.ymin;
   REWIND(iunit);
-  PREPARE_ROWS(cells, ny);
+  PREPARE_ROWS(g.cells);
   SKIP_REC(iunit, kHeaderLines);
-  READ_ROWS(iunit, nx, ny, cells);
+  START_RANGE(g);
+  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata));
   REFUSE_CHANGED(iunit, source);
-  DISCONNECT(iunit);
+  if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
+}
+
+void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
+               const FileIdentity& source) {
+  GridCells& cells = g.cells;
+  std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
+  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows), {}};
+  REFUSE_CHANGED(iunit, source);
+  if (OWN_DESCRIPTORS(w)) {
+    ON_CORES(static_cast<std::size_t>(w.parts), REREAD_PART, &w);
+  } else {
+    for (std::size_t part = 0; part < static_cast<std::size_t>(w.parts); ++part) {
+      REREAD_PART(part, &w);
+    }
+  }
+  REFUSE_CHANGED(iunit, source);
+  if (b == static_cast<std::int32_t>(cells.bands.size()) - 1) DISCONNECT(iunit);
 }
 
 }  // namespace veldrix

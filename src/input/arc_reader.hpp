@@ -9,13 +9,21 @@
 
 namespace veldrix {
 
-// Loads the grid named by the 60-character field into the store: the six header values by
-// keyword, the grid size on the console, the origin moved from the lower-left cell corner to the
-// cell centre, the far extents, then the rows from the seventh line on, the northern row first,
-// into south-first storage; `source` is the file that was read. Every failure ends the run; so
-// does a file that another program rewrote while it was read (failure 39).
-void READ_ARC(std::int32_t iunit, std::string_view name_field, std::int32_t& nx, std::int32_t& ny,
-              double& xmin, double& xmax, double& ymin, double& ymax, double& nodata,
-              GridCells& cells, FileIdentity& source);
+// Reads the grid named by the 60-character field: the six header values by keyword into the
+// store, the grid size on the console, the origin moved from the lower-left cell corner to the
+// cell centre, the far extents, then every row from the seventh line on, the northern row first,
+// each converted by `factor` as it comes, the range widened; `source` is the file that was read,
+// as it was at the connect. The store then holds the southern band, and knows where every other
+// band starts. A grid of one band is disconnected; any other stays connected for READ_BAND.
+// Every failure ends the run; so does a file that another program changed while it was read
+// (failure 39).
+void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
+              FileIdentity& source);
+
+// Reads band b (from 1) of the grid again into the store and converts it, after a check that the
+// file is still `source`; disconnects after the northern band. A file that no longer reads as
+// it did the first time ends the run with the read failure report.
+void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
+               const FileIdentity& source);
 
 }  // namespace veldrix

@@ -1,8 +1,14 @@
 #include "output/grd_writer.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
 #include <iterator>
 
+#include "grid/cores.hpp"
+#include "textio/ending/error_stream.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
@@ -32,39 +38,137 @@ void CELL_TEXT(float cell, std::span<char> text) {
 
 constexpr std::size_t kLineLength = kBlankCell.size() + 2;  // the cell text and CR LF
 
-// Each cell's text goes straight into the slot of its record, CR LF after it; the record layer
-// decides how the slots reach the file. `left` counts the records still to come in the grid.
-void WRITE_ROW(RecordSlots& slots, std::span<const float> row, std::uint64_t& left) {
-  for (std::size_t i = 0; i < row.size(); ++i, --left) {
-    if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
-    char* line = slots.next;
-    CELL_TEXT(row[i], std::span(line, kBlankCell.size()));
-    line[kLineLength - 2] = '\r';
-    line[kLineLength - 1] = '\n';
-    SLOT_DONE(slots);
+// The record of a cell in its slot: the text, then CR LF.
+inline void CELL_RECORD(float cell, char* line) {
+  CELL_TEXT(cell, std::span(line, kBlankCell.size()));
+  line[kLineLength - 2] = '\r';
+  line[kLineLength - 1] = '\n';
+}
+
+// A thread's share of the cells: fewer would cost more to start than they save.
+constexpr std::size_t kLeastShare = 16384;
+
+struct Share {
+  SlotRun run;
+  std::span<const float> cells;
+};
+
+void FILL(Share& share) {
+  for (float cell : share.cells) {
+    CELL_RECORD(cell, share.run.next);
+    RUN_SLOT_DONE(share.run);
   }
 }
 
+void FILL_SHARE(std::size_t part, void* shares) { FILL(static_cast<Share*>(shares)[part]); }
+
+// The cells' records, one share per core, into slots handed out for all of them.
+void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t parts) {
+  std::array<SlotRun, kMaxCores> runs;
+  std::array<Share, kMaxCores> shares;
+  SLOTS_SPLIT(slots, cells.size(), std::span(runs.data(), parts));
+  for (std::size_t i = 0, at = 0; i < parts; ++i) {
+    std::size_t count = static_cast<std::size_t>(runs[i].limit - runs[i].next) / kLineLength;
+    shares[i] = {runs[i], cells.subspan(at, count)};
+    at += count;
+  }
+  ON_CORES(parts, FILL_SHARE, shares.data());
+  SLOTS_JOINED(slots, cells.size());
+}
+
+// How far the cell records have come, shown on a terminal once the cell phase has taken more
+// than two seconds (VELDRIX_PROGRESS_AFTER in the environment: another delay in milliseconds,
+// for the tests); read once.
+struct Progress {
+  std::uint64_t total = 0;
+  double start = 0;
+  double after = 2.0;
+  int percent = -1;
+};
+Progress g_progress;
+
+double SECONDS_NOW() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void START_PROGRESS(std::uint64_t total) {
+  g_progress.total = total;
+  g_progress.start = SECONDS_NOW();
+  if (const char* setting = std::getenv("VELDRIX_PROGRESS_AFTER")) {
+    g_progress.after = std::strtod(setting, nullptr) / 1000.0;
+  }
+}
+
+void SHOW_HOW_FAR(std::uint64_t left) {
+  Progress& p = g_progress;
+  if (p.total == 0 || SECONDS_NOW() - p.start < p.after) return;
+  int percent = static_cast<int>((p.total - left) * 100 / p.total);
+  if (percent == p.percent) return;
+  p.percent = percent;
+  constexpr std::string_view kText = "% of the cell records written";
+  char line[4 + kText.size()];
+  char* end = std::to_chars(line, line + 4, percent).ptr;
+  end = std::copy(kText.begin(), kText.end(), end);
+  SHOW_PROGRESS({line, static_cast<std::size_t>(end - line)});
+}
+
+// Each cell's text goes straight into the slot of its record; the record layer decides how the
+// slots reach the file. `left` counts the records still to come in the grid. Slots of the file's
+// own pages are shared among the cores when there are enough of them.
+void WRITE_CELLS(RecordSlots& slots, std::span<const float> cells, std::uint64_t& left) {
+  while (!cells.empty()) {
+    SHOW_HOW_FAR(left);
+    if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
+    std::size_t n =
+        std::min(cells.size(), static_cast<std::size_t>(slots.limit - slots.next) / kLineLength);
+    std::size_t parts = slots.mapped ? std::min(CORES(), n / kLeastShare) : 1;
+    if (parts >= 2) {
+      FILL_ON_CORES(slots, cells.first(n), parts);
+    } else {
+      for (float cell : cells.first(n)) {
+        CELL_RECORD(cell, slots.next);
+        SLOT_DONE(slots);
+      }
+    }
+    cells = cells.subspan(n);
+    left -= n;
+  }
+}
+
+// The slots of the cell records, from the header to the end of the grid.
+RecordSlots g_slots;  // its staging space is too large for the stack
+
 }  // namespace
 
-void WRITE_GRD(std::int32_t iunit, std::string_view name_field, std::int32_t nx, std::int32_t ny,
-               double xmin, double xmax, double ymin, double ymax, double zmin, double zmax,
-               const GridCells& cells, [[maybe_unused]] double nodata) {
+void WRITE_GRD_HEAD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
+                    std::int32_t ny, double xmin, double xmax, double ymin, double ymax,
+                    double zmin, double zmax) {
   CONNECT(iunit, name_field, "unknown");
   WRITE_FIXED(iunit, kMarkerLayout, {ITEM(std::string_view("DSAA"))});
   WRITE_FREE(iunit, {ITEM(nx), ITEM(ny)});
   WRITE_FREE(iunit, {ITEM(xmin), ITEM(xmax)});
   WRITE_FREE(iunit, {ITEM(ymin), ITEM(ymax)});
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
-  if (nx >= 1) {
-    static RecordSlots slots;  // its staging space is too large for the stack
-    SLOTS_BEGIN(slots, CONNECTION(iunit), kLineLength);
-    std::uint64_t left = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
-    for (std::int32_t j = 1; j <= ny; ++j) {
-      WRITE_ROW(slots, ROW(cells, j, static_cast<std::size_t>(nx)), left);
-    }
-    SLOTS_END(slots);
-  }
+  if (nx < 1) return;
+  SLOTS_BEGIN(g_slots, CONNECTION(iunit), kLineLength);
+  START_PROGRESS(std::uint64_t(nx) * std::uint64_t(std::max(ny, 0)));
+}
+
+void WRITE_GRD_ROWS(const GridCells& cells, std::int32_t nx, std::int32_t ny, std::int32_t south,
+                    std::int32_t north) {
+  if (nx < 1) return;
+  auto columns = static_cast<std::size_t>(nx);
+  std::uint64_t left = std::uint64_t(nx) * std::uint64_t(ny - south + 1);
+  // The rows of a band lie one after the other in the store, as their records do in the file.
+  std::span<const float> band(ROW(cells, south, columns).data(),
+                              columns * static_cast<std::size_t>(north - south + 1));
+  WRITE_CELLS(g_slots, band, left);
+}
+
+void WRITE_GRD_END(std::int32_t iunit, std::int32_t nx) {
+  if (nx >= 1) SLOTS_END(g_slots);
   DISCONNECT(iunit);
 }
 

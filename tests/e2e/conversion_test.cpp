@@ -48,6 +48,7 @@ struct Case {
   int status = 0;
   std::string out_tail = kEcho2 + kNodataEcho;  // standard output after the dialogue
   std::string err_head = "";// standard error up to the file name, "" for an empty stream
+  std::string band_bytes = "";  // the band size the run is given, "" for its own
 };
 
 const Case kCases[] = {
@@ -108,6 +109,20 @@ const Case kCases[] = {
   {.name = "MissingNodataValue", .input = "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\n"
    "cellsize 1\n1 2\n3 4\n", .status = 1,
    .out_tail = kEcho2 + " Fatal error reading NODATA_value\r\n"},
+  // Bands of one row: the southern row is written from the first reading, the other again.
+  {.name = "OneNoDataCellOfFourInBandsOfOneRow", .input = kOneBlankIn, .output = kOneBlankOut,
+   .band_bytes = "8"},
+  {.name = "RowsWrappedOverSeveralLinesInBandsOfOneRow",
+   .input = HEAD2() + "1\n2 99\n\n-9999\n 4\n", .output = kOneBlankOut, .band_bytes = "8"},
+  // A cell a row leaves unread (a slash, a null) holds 0, whatever the band's store held.
+  {.name = "CellsLeftUnreadInBandsOfOneRow", .input = HEAD2("-9999", "2\nnrows 3")
+   + "1 /\n3 4\n5 ,,\n", .output = "DSAA\r\n           2           3\r\n"
+   "  0.500000000000000        1.50000000000000     \r\n"
+   "  0.500000000000000        2.50000000000000     \r\n"
+   "  0.000000000000000E+000   5.00000000000000     \r\n 5.0000000    \r\n 0.0000000    \r\n"
+   " 3.0000000    \r\n 4.0000000    \r\n 1.0000000    \r\n 0.0000000    \r\n",
+   .out_tail = " ncols          2\r\n nrows          3\r\n mx:            2\r\n"
+   " ny:            3\r\n" + kCornerEcho + kNodataEcho, .band_bytes = "8"},
   {.name = "TooFewValuesLeavesTheOldOutput", .input = HEAD2() + "1 2\n3\n", .old_output = "old\r\n",
    .status = 24, .err_head = "forrtl: severe (24): end-of-file during read, unit 50, file "},
 };
@@ -123,7 +138,11 @@ TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {
   Folder f;
   WRITE_FILE(f / "in.asc", c.input);
   if (!c.old_output.empty()) WRITE_FILE(f / "out.grd", c.old_output);
-  Outcome run = RUN(f, c.answers + c.factor + "\n");
+  std::vector<std::string> band;
+  // With its progress line due at once: none, when the error stream is not a terminal.
+  if (!c.band_bytes.empty())
+    band = {"env", "VELDRIX_BAND_BYTES=" + c.band_bytes, "VELDRIX_PROGRESS_AFTER=0"};
+  Outcome run = RUN(f, c.answers + c.factor + "\n", band);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue + c.out_tail));
   std::string err = c.err_head.empty() ? run.err : run.err.substr(0, run.err.find('\n') + 1);
@@ -132,7 +151,7 @@ TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {
   bool kept = c.output == kNone && !c.old_output.empty();  // a failed read leaves the old file
   EXPECT_EQ(SHOWN(left), SHOWN(kept ? c.old_output : c.output));
   std::string written = kept || c.output == kNone ? "" : left;
-  EXPECT_SAME_RUN(RUN_TO_FIFO(f, c.answers + c.factor + "\n", "out.grd"), run, written);
+  EXPECT_SAME_RUN(RUN_TO_FIFO(f, c.answers + c.factor + "\n", "out.grd", band), run, written);
 }
 
 INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases), CASE_NAME<Case>);
@@ -152,9 +171,9 @@ TEST(WholeRun, RunsCleanUnderValgrind) {
   EXPECT_EQ(READ_FILE(f / "out.grd"), kOneBlankOut);
 }
 
-// 3000 x 2600 cells, more than the static store holds in either direction; the cell in file
+// 3000 x 2600 cells, in one band and in 26; the cell in file
 // row r, column i (both from 0) is i / 2 - r, and no-data on the diagonal i == r.
-TEST(WholeRun, GridBeyondTheStaticStoreConvertsEveryCell) {
+TEST(WholeRun, LargeGridConvertsEveryCellInOneBandOrMany) {
   constexpr int kNx = 3000, kNy = 2600;
   auto cell = [](int i, int r) { return i == r ? -9999.0f : static_cast<float>(i * 0.5 - r); };
   std::string in = HEAD2("-9999", "3000\nnrows 2600");
@@ -196,6 +215,18 @@ TEST(WholeRun, GridBeyondTheStaticStoreConvertsEveryCell) {
   }
   EXPECT_EQ(wrong, 0u);
   EXPECT_SAME_RUN(RUN_TO_FIFO(f, "in.asc\nout.grd\n0.5\n", "out.grd"), run, grd);
+  // Bands of 100 rows, each but the southern read again (in parts, one per core): the same bytes.
+  Outcome banded = RUN(f, "in.asc\nbanded.grd\n0.5\n", {"env", "VELDRIX_BAND_BYTES=1200000"});
+  EXPECT_EQ(banded.status, 0) << banded.err;
+  EXPECT_TRUE(READ_FILE(f / "banded.grd") == grd);
+  // Without /proc a part has no descriptor of its own: the parts are read one after the other.
+  const std::string kNoProc =
+      "mount -t tmpfs none /proc && exec env VELDRIX_BAND_BYTES=1200000 \"$0\"";
+  if (std::system("unshare -m mount -t tmpfs none /proc 2>/dev/null") != 0)
+    GTEST_SKIP() << "unshare -m or a mount over /proc is refused here";
+  Outcome serial = RUN(f, "in.asc\nserial.grd\n0.5\n", {"unshare", "-m", "sh", "-c", kNoProc});
+  EXPECT_EQ(serial.status, 0) << serial.err;
+  EXPECT_TRUE(READ_FILE(f / "serial.grd") == grd);
 }
 
 }  // namespace

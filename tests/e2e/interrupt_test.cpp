@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,6 +73,7 @@ struct Event {
   int signal;
   int status;
   const char* event;  // its name in the report line; none: not a console event, no line
+  const char* band_bytes = nullptr;  // the band size the run is given; none: its own
 };
 
 const Event kEvents[] = {
@@ -86,6 +88,9 @@ const Event kEvents[] = {
     {"StackFaultSignal", SIGSTKFLT, 128 + SIGSTKFLT, nullptr},
     {"FirstRealTimeSignal", SIGRTMIN, 128 + SIGRTMIN, nullptr},
     {"LastRealTimeSignal", SIGRTMAX, 128 + SIGRTMAX, nullptr},
+    // Bands of 100 rows: the event may come while a band is read again.
+    {"ControlCInBands", SIGINT, 130, "control-C", "1000400"},
+    {"TerminateInBands", SIGTERM, 128 + SIGTERM, nullptr, "1000400"},
 };
 
 // Whether the first cell record has begun: the file's length may run ahead of its records (a
@@ -122,7 +127,9 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
   const std::string head = ONES_HEAD(kSize);
   Folder f;
   WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  if (GetParam().band_bytes != nullptr) ::setenv("VELDRIX_BAND_BYTES", GetParam().band_bytes, 1);
   auto ending = INTERRUPTED_WHILE_WRITING(f, GetParam().signal, off_t(head.size()));
+  ::unsetenv("VELDRIX_BAND_BYTES");
   ASSERT_NE(ending.second, 0) << "five runs all ended before the signal came";
   std::string line = GetParam().event != nullptr ? LINE(GetParam().event) : "";
   EXPECT_EQ(ending, std::make_pair(line, GetParam().status));
@@ -140,6 +147,64 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
 
 INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
                          CASE_NAME<Event>);
+
+// What a terminal shows for the bytes: a carriage return goes back to the line's start and what
+// follows overwrites it; blanks at a line's end are not seen.
+std::string SCREEN(const std::string& bytes) {
+  std::string screen, line;
+  std::size_t column = 0;
+  auto end_line = [&] {
+    screen += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    line.clear();
+    column = 0;
+  };
+  for (char c : bytes) {
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      end_line();
+    } else {
+      if (column == line.size()) line += ' ';
+      line[column++] = c;
+    }
+  }
+  end_line();
+  return screen;
+}
+
+// A whole run on a pseudo-terminal (no echo of what is typed), its progress line due after
+// `after` milliseconds: every byte the terminal got.
+std::string ON_TERMINAL(const Folder& f, const char* after) {
+  int master = -1;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    termios modes = {};
+    ::tcgetattr(0, &modes);
+    modes.c_lflag &= ~tcflag_t{ECHO};
+    ::tcsetattr(0, TCSANOW, &modes);
+    ::setenv("VELDRIX_PROGRESS_AFTER", after, 1);
+    if (::chdir(f.path.c_str()) == 0) ::execl(VELDRIX_BINARY, VELDRIX_BINARY, nullptr);
+    ::_exit(127);
+  }
+  std::string answers = "big.asc\nbig.grd\n1\n", got;
+  EXPECT_EQ(::write(master, answers.data(), answers.size()), ssize_t(answers.size()));
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) got.append(buf, std::size_t(n));
+  ::close(master);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(status, 0);
+  return got;
+}
+
+TEST(Progress, OnATerminalIsErasedAndLeavesTheScreenAsWithoutIt) {
+  Folder f;
+  WRITE_FILE(f / "big.asc", ONES_GRID(300));
+  std::string shown = ON_TERMINAL(f, "0"), none = ON_TERMINAL(f, "60000");
+  EXPECT_NE(shown.find("0% of the cell records written"), std::string::npos) << SHOWN(shown);
+  EXPECT_EQ(none.find("% of the cell"), std::string::npos) << SHOWN(none);
+  EXPECT_EQ(SCREEN(shown), SCREEN(none));
+}
 
 }  // namespace
 }  // namespace veldrix_test

@@ -176,18 +176,24 @@ INSTANTIATE_TEST_SUITE_P(Output, CutByAnotherProgram, testing::ValuesIn(kCuts), 
 TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
   constexpr int kSize = 1001;
   constexpr std::size_t kLimit = 500000;  // bytes, far fewer than the grid's records
-  Folder f;
-  WRITE_FILE(f / "in.asc", ONES_GRID(kSize));
-  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"prlimit", "--fsize=" + std::to_string(kLimit)});
-  EXPECT_EQ(run.status, 38) << "not killed by SIGXFSZ (153)";
-  std::string report = "forrtl: File too large\r\n" + WRITE_FAILURE(f / "out.grd");
-  EXPECT_EQ(SHOWN(run.err.substr(0, report.size())), SHOWN(report));
-  const std::string head = ONES_HEAD(kSize);
-  std::string left = READ_FILE(f / "out.grd");
-  EXPECT_EQ(left.size(), head.size() + 16 * ((kLimit - head.size()) / 16));
-  std::size_t at = head.size();
-  while (at + 16 <= left.size() && left.compare(at, 16, kOneRecord) == 0) at += 16;
-  EXPECT_EQ(at, left.size()) << "a damaged or partial record: " << SHOWN(left.substr(at, 16));
+  // The run's own band size, then bands of 10 rows: the limit comes in the fourth band.
+  for (std::string band : {"", "40040"}) {
+    SCOPED_TRACE("band bytes " + band);
+    Folder f;
+    WRITE_FILE(f / "in.asc", ONES_GRID(kSize));
+    Outcome run =
+        RUN(f, "in.asc\nout.grd\n1\n",
+            {"env", "VELDRIX_BAND_BYTES=" + band, "prlimit", "--fsize=" + std::to_string(kLimit)});
+    EXPECT_EQ(run.status, 38) << "not killed by SIGXFSZ (153)";
+    std::string report = "forrtl: File too large\r\n" + WRITE_FAILURE(f / "out.grd");
+    EXPECT_EQ(SHOWN(run.err.substr(0, report.size())), SHOWN(report));
+    const std::string head = ONES_HEAD(kSize);
+    std::string left = READ_FILE(f / "out.grd");
+    EXPECT_EQ(left.size(), head.size() + 16 * ((kLimit - head.size()) / 16));
+    std::size_t at = head.size();
+    while (at + 16 <= left.size() && left.compare(at, 16, kOneRecord) == 0) at += 16;
+    EXPECT_EQ(at, left.size()) << "a damaged or partial record: " << SHOWN(left.substr(at, 16));
+  }
 }
 
 // A limit of 3 bytes lets half of "DSAA" over the old file's start: the file is then cut to

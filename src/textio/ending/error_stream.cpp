@@ -3,10 +3,50 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 
 namespace veldrix {
 
+namespace {
+
+// The length of the progress line on the screen; set before the line is written, so that an
+// ending that comes meanwhile blanks at least as much as is there.
+volatile std::sig_atomic_t g_progress_shown = 0;
+
+void WRITE_BYTES(const char* bytes, std::size_t n) {
+  ssize_t ignored = ::write(STDERR_FILENO, bytes, n);
+  (void)ignored;
+}
+
+}  // namespace
+
+void SHOW_PROGRESS(std::string_view text) {
+  static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  if (!terminal) return;
+  char line[kErrorLineMax + 1];
+  auto shown = static_cast<std::size_t>(g_progress_shown);
+  std::size_t n = std::min(text.size(), kErrorLineMax);
+  std::size_t width = std::max(n, shown);  // blanks over the rest of a longer line before
+  line[0] = '\r';
+  std::copy_n(text.begin(), n, line + 1);
+  std::fill(line + 1 + n, line + 1 + width, ' ');
+  g_progress_shown = static_cast<std::sig_atomic_t>(width);
+  WRITE_BYTES(line, 1 + width);
+}
+
+void ERASE_PROGRESS() {
+  auto shown = static_cast<std::size_t>(g_progress_shown);
+  if (shown == 0) return;
+  char line[kErrorLineMax + 2];
+  line[0] = '\r';
+  std::fill(line + 1, line + 1 + shown, ' ');
+  line[shown + 1] = '\r';
+  WRITE_BYTES(line, shown + 2);
+  g_progress_shown = 0;
+}
+
 void ERROR_WRITE(std::initializer_list<std::string_view> parts, std::string_view line_end) {
+  ERASE_PROGRESS();
   char line[kErrorLineMax];
   std::size_t n = 0;
   auto put = [&](std::string_view part, std::size_t room) {
@@ -16,8 +56,7 @@ void ERROR_WRITE(std::initializer_list<std::string_view> parts, std::string_view
   };
   for (std::string_view part : parts) put(part, sizeof line - line_end.size());
   put(line_end, sizeof line);
-  ssize_t ignored = ::write(STDERR_FILENO, line, n);
-  (void)ignored;
+  WRITE_BYTES(line, n);
 }
 
 }  // namespace veldrix

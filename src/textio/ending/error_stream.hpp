@@ -15,4 +15,13 @@ inline constexpr std::size_t kErrorLineMax = 640;
 // writers. A refused write is ignored: there is nowhere left to report it. Async-signal-safe.
 void ERROR_WRITE(std::initializer_list<std::string_view> parts, std::string_view line_end = {});
 
+// A line that tells how far a long run has come, on a terminal only (nothing when the error
+// stream is not one): written over the one before it, and erased (blanks over it, the cursor
+// back at its start) before anything else is written here and when the run ends, so that the
+// screen ends as it would have without it. At most kErrorLineMax characters.
+void SHOW_PROGRESS(std::string_view text);
+
+// Erases the progress line, if one is shown. Async-signal-safe.
+void ERASE_PROGRESS();
+
 }  // namespace veldrix

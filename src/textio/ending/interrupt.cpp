@@ -1,7 +1,9 @@
 #include "textio/ending/interrupt.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string_view>
 
 #include "textio/ending/error_stream.hpp"
@@ -78,7 +80,21 @@ void INSTALL_INTERRUPTS() {
 
 void BLOCK_ENDING_SIGNALS() {
   sigset_t set = ENDING_SIGNALS();
-  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // One report, one trim: a second ending waits for the first to end the process.
+  static std::atomic<pid_t> owner{0};
+  pid_t self = ::gettid();
+  pid_t none = 0;
+  if (owner.compare_exchange_strong(none, self) || none == self) {
+    ERASE_PROGRESS();  // every ending leaves the screen as it would be without the line
+    return;
+  }
+  for (;;) ::pause();
+}
+
+void LEAVE_ENDING_SIGNALS() {
+  sigset_t set = ENDING_SIGNALS();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void INTERRUPT_EXIT(int signal_number) {

@@ -15,9 +15,15 @@ extern volatile std::sig_atomic_t g_pending_event;
 // ignored; SIGPIPE is ignored so that a closed pipe is a failed write.
 void INSTALL_INTERRUPTS();
 
-// Blocks every signal that ends the run: a report or an ending under way is not cut short.
+// Blocks every signal that ends the run: a report or an ending under way is not cut short. The
+// first thread to call it owns the ending; any other thread that comes to an ending of its own
+// (a fault on the output's pages once the file is trimmed) waits there for the process to end.
 // Async-signal-safe.
 void BLOCK_ENDING_SIGNALS();
+
+// Makes the calling thread a helper that never serves a console event or a request to end: the
+// main thread does.
+void LEAVE_ENDING_SIGNALS();
 
 // Trims the output to its completed records, writes the interrupt line (console events only),
 // closes every connection and ends the process. Async-signal-safe.

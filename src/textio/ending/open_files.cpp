@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace veldrix {
@@ -14,9 +15,23 @@ OpenFile g_open[kOpenFiles];
 
 OpenFile& OPEN_FILE(std::size_t index) { return g_open[index]; }
 
+std::int64_t KEPT_NOW(const OpenFile& f) {
+  std::int64_t kept = f.kept.load(std::memory_order_acquire);
+  if (kept < 0) return kept;
+  for (const FillingRun& run : f.runs) {
+    std::int64_t start = run.start.load(std::memory_order_acquire);
+    if (start < 0 || start > kept) break;  // no run, or a gap before it
+    // A run whose records all count already (an earlier window's) is passed over.
+    std::int64_t reached = start + run.done.load(std::memory_order_acquire);
+    kept = std::max(kept, reached);
+    if (reached < run.end.load(std::memory_order_acquire)) break;
+  }
+  return kept;
+}
+
 int TRIM(const OpenFile& f) {
   int fd = f.fd.load();
-  std::int64_t kept = f.kept.load();
+  std::int64_t kept = KEPT_NOW(f);
   struct stat info = {};
   if (fd < 0 || kept < 0 || ::fstat(fd, &info) != 0 || info.st_size <= kept) return 0;
   return ::ftruncate(fd, kept) == 0 ? 0 : errno;

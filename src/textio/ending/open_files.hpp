@@ -12,19 +12,38 @@ namespace veldrix {
 // As many as there are connections: entry i belongs to connection slot i.
 inline constexpr std::size_t kOpenFiles = 6;
 
+// A stretch of the file that one thread fills with records while other threads fill the
+// stretches after it: [start, start + done) holds complete records.
+// Each on a cache line of its own: its thread stores its progress after every record.
+struct alignas(64) FillingRun {
+  std::atomic<std::int64_t> start{-1};  // -1: not in use
+  std::atomic<std::int64_t> end{-1};
+  std::atomic<std::int64_t> done{0};
+};
+
+// The most threads that fill one file at once.
+inline constexpr std::size_t kMaxRuns = 16;
+
 struct OpenFile {
   std::atomic<int> fd{-1};  // -1: no file (a free slot, or a console stream)
   // The bytes that hold completed records, counted from the moment the first record cut the
   // file; -1 before (an old file is then left as it was).
   std::atomic<std::int64_t> kept{-1};
+  // The runs being filled after `kept`, in file order; each ends where the next starts.
+  FillingRun runs[kMaxRuns];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 
 OpenFile& OPEN_FILE(std::size_t index);
 
-// Cuts the file to its kept length; only ever shortens, so a file that another program cut is
-// not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
+// The bytes that hold completed records now: the kept length, carried on over the runs that
+// continue it as far as every record of them is complete (the longest prefix of whole records,
+// never one after a gap). Async-signal-safe.
+std::int64_t KEPT_NOW(const OpenFile& f);
+
+// Cuts the file to its kept length (KEPT_NOW); only ever shortens, so a file that another program
+// cut is not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
 int TRIM(const OpenFile& f);
 
 // Cuts every open file to its kept length, so that nothing of a record written only in part,

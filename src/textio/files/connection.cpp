@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <string>
 
@@ -35,8 +36,6 @@ constexpr ConsoleStream kConsole[] = {
 };
 
 std::size_t SLOT_INDEX(const Connection& c) { return static_cast<std::size_t>(&c - g_slots); }
-
-OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 
 Connection& FREE_SLOT(std::int32_t unit) {
   for (Connection& c : g_slots) {
@@ -156,10 +155,19 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
 }
 
-void REWIND(std::int32_t unit) {
+void REWIND(std::int32_t unit, std::int64_t offset) {
   Connection& c = CONNECTION(unit);
-  if (::lseek(c.fd, 0, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
+  if (::lseek(c.fd, offset, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
+  c.reader.origin = offset;
+}
+
+int OPEN_AGAIN(std::int32_t unit) {
+  // The descriptor's own entry names the open file itself, whatever has become of its name.
+  char path[32] = "/proc/self/fd/";
+  char* end = std::to_chars(path + 14, path + sizeof path - 1, CONNECTION(unit).fd).ptr;
+  *end = '\0';
+  return ::open(path, O_RDONLY | O_CLOEXEC);
 }
 
 void DISCONNECT(std::int32_t unit) {
@@ -175,6 +183,8 @@ void DISCONNECT(std::int32_t unit) {
   c.in_use = false;
   if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
 }
+
+OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "textio/ending/open_files.hpp"
 #include "textio/lines/input_lines.hpp"
 #include "textio/lines/record_output.hpp"
 
@@ -39,13 +40,22 @@ Connection& CONNECTION(std::int32_t unit);
 // Opens the named file under a status ("old": it must exist; "unknown": created when missing),
 // read-write, or read-only when write access is refused. Every failure is fatal.
 void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view status);
-void REWIND(std::int32_t unit);
+// Positions the file before the record that starts at `offset` (0: the first), with nothing of
+// what was read before held.
+void REWIND(std::int32_t unit, std::int64_t offset = 0);
 void DISCONNECT(std::int32_t unit);
+
+// A descriptor of its own, read-only, on the file connected under the number (another thread
+// reads it from another place), or -1 with errno set.
+int OPEN_AGAIN(std::int32_t unit);
 
 // The bytes of a file connection that hold completed records, counted from the moment its first
 // record cut the file, and -1 before (an old file is then left as it was): its entry in the open
 // files, which every ending trims to.
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
+
+// The connection's entry in the open files: its kept length and the runs being filled after it.
+OpenFile& FILE_OF(const Connection& c);
 
 // Ends the run with a write failure when another program has cut the file of a connection below
 // `length` bytes (what the run has written or reserved in it), leaving the file as it was left:

@@ -38,6 +38,10 @@ void REFUSE_CHANGED(std::int32_t unit, const FileIdentity& before) {
   if (now.known && now.device == before.device && now.inode == before.inode &&
       now.size == before.size && now.modified == before.modified && now.changed == before.changed)
     return;
+  FAIL_CHANGED(unit);
+}
+
+void FAIL_CHANGED(std::int32_t unit) {
   FAIL_IO_BECAUSE(kReadError, unit, CONNECTION(unit).name(), kFileChanged);
 }
 

@@ -24,8 +24,12 @@ FileIdentity IDENTITY_OF(std::int32_t unit);
 // Ends the run with the read failure of the connection, after the platform line "File changed by
 // another program while it was read", when its disk file is no longer as `before` found it: a
 // shared lock does not keep another program from rewriting it, and rows of two versions would
-// make one grid of neither. Called after the last read of the file.
+// make one grid of neither. Called after the last row is read, and before and after each band
+// that is read a second time.
 void REFUSE_CHANGED(std::int32_t unit, const FileIdentity& before);
+
+// That report, for a change found another way (a second reading that differs from the first).
+[[noreturn]] void FAIL_CHANGED(std::int32_t unit);
 
 // Ends the run before the output is connected when the name field, resolved as a connect resolves
 // it, is the file of `input` (the same name, another spelling, a hard or a symbolic link): one

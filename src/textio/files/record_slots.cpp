@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "textio/ending/failure.hpp"
+#include "textio/ending/interrupt.hpp"
 
 namespace veldrix {
 namespace {
@@ -25,6 +26,9 @@ void ON_BUS_ERROR(int, siginfo_t* info, void*) {
   char* at = static_cast<char*>(info->si_addr);
   Connection* c = g_window_connection;
   if (c != nullptr && at >= g_window_begin && at < g_window_end) {
+    // The run ends here, unless another thread is already ending it (its trim cut the window
+    // under this thread's stores): then this one waits for the process to end.
+    BLOCK_ENDING_SIGNALS();
     // A page past the file's end: another program cut the file below the window.
     REFUSE_SHORTENED(*c, g_window_offset + (at - g_window_begin) + 1);
     FAIL_IO(kWriteError, c->unit, c->name(), EIO);
@@ -147,6 +151,32 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
 void SLOT_WRITE(RecordSlots& s) {
   PUT_LINE(*s.c, std::string_view(s.next, s.length));
   s.next += s.length;
+}
+
+void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
+  FillingRun* entries = FILE_OF(*s.c).runs;
+  std::size_t parts = std::min(runs.size(), kMaxRuns);
+  std::int64_t start = s.done;
+  for (std::size_t i = 0; i < kMaxRuns; ++i) {
+    FillingRun& e = entries[i];
+    // Out of use while it changes, so that no ending counts a stale run's progress.
+    e.start.store(-1, std::memory_order_release);
+    if (i >= parts) continue;
+    std::size_t records = n / parts + (i < n % parts ? 1 : 0);
+    auto bytes = static_cast<std::int64_t>(records * s.length);
+    e.done.store(0, std::memory_order_relaxed);
+    e.end.store(start + bytes, std::memory_order_relaxed);
+    e.start.store(start, std::memory_order_release);
+    char* first = s.next + (start - s.done);
+    runs[i] = {first, first + bytes, s.length, &e.done};
+    start += bytes;
+  }
+}
+
+void SLOTS_JOINED(RecordSlots& s, std::size_t n) {
+  s.next += n * s.length;
+  s.done += static_cast<std::int64_t>(n * s.length);
+  s.kept->store(s.done, std::memory_order_release);
 }
 
 void SLOTS_END(RecordSlots& s) {

@@ -24,6 +24,7 @@ void FILL(Reader& r) {
   r.record_start = keep ? 0 : kStartGone;
   if (drop > 0) {
     std::memmove(r.buf, r.buf + drop, r.held - drop);
+    r.origin += static_cast<std::int64_t>(drop);
     r.held -= drop;
     r.visible_end -= r.visible_end >= drop ? drop : r.visible_end;
     r.pos -= drop;
@@ -95,8 +96,7 @@ void READER_STRING(Reader& r, std::string_view text) {
   r.last_piece = r.in_record = r.drained = r.from_string = true;
 }
 
-int RECORD_BEGIN(Reader& r) {
-  if (r.from_string) return kEndOfData;
+int RECORD_END(Reader& r) {
   while (r.in_record && !r.last_piece) {
     r.pos = r.visible_end;
     if (!RECORD_MORE(r) && r.failure != 0) return r.failure;
@@ -104,6 +104,12 @@ int RECORD_BEGIN(Reader& r) {
   if (r.in_record) r.pos = r.next_record;
   r.in_record = false;
   r.record_start = kStartGone;
+  return 0;
+}
+
+int RECORD_BEGIN(Reader& r) {
+  if (r.from_string) return kEndOfData;
+  if (int status = RECORD_END(r); status != 0) return status;
   if (r.pos == r.held) NEED(r, 1);
   if (r.failure != 0) return r.failure;
   if (r.pos == r.held || CTRL_Z_LINE(r)) return r.failure != 0 ? r.failure : kEndOfData;

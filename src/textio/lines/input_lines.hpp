@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -36,6 +37,7 @@ struct Reader {
   bool from_string = false;     // a text given whole: one record and none after it
   int failure = 0;              // kReadError after a refused read
   int os_error = 0;             // the errno of that read
+  std::int64_t origin = 0;      // the file offset of buf[0], counted from where it was attached
   // The current record's first byte in buf, or kStartGone once a refill passed over it (a record
   // of more than 256 bytes or a quarter of the buffer), or between records. Kept so that a short
   // console answer can be looked at whole after a statement took its value.
@@ -53,6 +55,11 @@ void READER_ATTACH(Reader& r, int fd, std::span<char> storage);
 
 // Makes the text the reader's one and only record, already begun.
 void READER_STRING(Reader& r, std::string_view text);
+
+// Passes over the rest of the current record, if one has begun: 0, or kReadError with the reader
+// still inside it. The reader is then between records, the next one starting at the file offset
+// r.origin + r.pos.
+int RECORD_END(Reader& r);
 
 // Passes over the rest of the current record and begins the next one: 0, kEndOfData, or
 // kReadError (r.os_error tells why).

@@ -23,6 +23,10 @@ void WRITE_FREE(std::int32_t unit, std::initializer_list<Value> items);
 // The end of data, malformed values and values that do not convert are fatal.
 void READ_FREE(std::int32_t unit, std::initializer_list<Target> items);
 
+// Reads values for the items from the reader's current record on, as READ_FREE does after it has
+// begun a record: 0, or the status READ_FREE would report (kEndOfData, kReadError, 59, 64).
+int READ_FREE_FROM(Reader& r, std::span<const Target> items);
+
 // Reads one item from the text taken as one record: 0, -1 (nothing but blanks), 59 or 64.
 // An integer item that does not convert is left 0; otherwise a failed item is unchanged.
 //   "   2501" -> 2501, 0    "2501.0" -> 2501, 0    "3000000000" -> 64    "abc" -> 59
