@@ -178,14 +178,15 @@ std::string ON_TERMINAL(const Folder& f, const char* after) {
   int master = -1;
   pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    termios modes = {};
-    ::tcgetattr(0, &modes);
-    modes.c_lflag &= ~tcflag_t{ECHO};
-    ::tcsetattr(0, TCSANOW, &modes);
     ::setenv("VELDRIX_PROGRESS_AFTER", after, 1);
     if (::chdir(f.path.c_str()) == 0) ::execl(VELDRIX_BINARY, VELDRIX_BINARY, nullptr);
     ::_exit(127);
   }
+  // Echo off from this side, before anything is typed: the terminal's modes belong to the pair.
+  termios modes = {};
+  ::tcgetattr(master, &modes);
+  modes.c_lflag &= ~tcflag_t{ECHO};
+  ::tcsetattr(master, TCSANOW, &modes);
   std::string answers = "big.asc\nbig.grd\n1\n", got;
   EXPECT_EQ(::write(master, answers.data(), answers.size()), ssize_t(answers.size()));
   char buf[4096];
