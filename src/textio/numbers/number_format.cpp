@@ -53,18 +53,6 @@ void RIGHT_JUSTIFY(std::string_view text, std::span<char> out) {
   std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
-// The eight digits of n < 10^8 (leading zeros included) as the eight characters of one word,
-// the first in its lowest byte: the halves, quarters and digits are split in parallel lanes, so
-// that no digit passes through memory on its way.
-inline std::uint64_t EIGHT_DIGITS(std::uint32_t n) {
-  std::uint64_t x = (n / 10000) | (std::uint64_t{n % 10000} << 32);
-  std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007F;  // x / 100 below 10^4
-  x = ((x - hundreds * 100) << 16) | hundreds;
-  std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000F;  // x / 10 below 100
-  x = ((x - tens * 10) << 8) | tens;
-  return x | 0x3030303030303030;
-}
-
 // The fixed form of a general field: its digits, k of them before the point, right-justified
 // after blanks and the sign, with a "0" before the point of a value below 1 where it still fits;
 // asterisks when the text does not fit.
@@ -125,14 +113,11 @@ void NOT_FINITE(bool nan, bool negative, std::span<char> out) {
 
 // --- G14.8 of a single-precision cell, from one integer product ---------------------------------
 
-__extension__ using U128 = unsigned __int128;
-
 // 10^s ~ m x 2^b with m a 64-bit integer whose top bit is set, rounded to nearest; exact where
 // 10^s is (0 <= s <= 27: 5^s fits in 64 bits).
 struct PowerOfTen {
   std::uint64_t m;
   int b;
-  bool exact;
 };
 
 constexpr int BIT_LENGTH(U128 x) {
@@ -152,7 +137,7 @@ constexpr PowerOfTen POWER_OF_TEN(int s) {
     U128 m = (five << (64 - c + drop)) >> drop;  // normalized, the dropped bits below it
     U128 rest = drop > 0 ? five & ((U128{1} << drop) - 1) : 0;
     bool up = drop > 0 && (rest >> (drop - 1)) != 0;
-    return {static_cast<std::uint64_t>(m) + up, s + c - 64, rest == 0};
+    return {static_cast<std::uint64_t>(m) + up, s + c - 64};
   }
   U128 r = 1, q = 0;
   for (int i = 0; i < 63 + c; ++i) {
@@ -160,73 +145,39 @@ constexpr PowerOfTen POWER_OF_TEN(int s) {
     q = (q << 1) | (r >= five ? 1 : 0);
     if (r >= five) r -= five;
   }
-  return {static_cast<std::uint64_t>(q) + (2 * r >= five ? 1 : 0), s - 63 - c, false};
+  return {static_cast<std::uint64_t>(q) + (2 * r >= five ? 1 : 0), s - 63 - c};
 }
 
-// For each binary exponent E of a single-precision value (2^E <= |v| < 2^(E+1)), the two scales
-// that can give it 8 digits before the point: 10^(7-p) and 10^(6-p) with p = floor(E log10 2),
-// each as its power of ten and how far the 24-bit significand moves up so that the point of the
-// product falls between its two 64-bit words.
-struct CellScale {
-  std::uint64_t ten[2];
-  std::uint8_t up[2];  // 0 to 5
-  bool exact[2];
-  std::int8_t p;
-};
-
-constexpr int kLeastBinaryExponent = -149;
-constexpr int kMostBinaryExponent = 127;
+// The least 24-bit significand whose product with the first scale reaches 10^8 (2^24 if none),
+// by bisection: the product grows with the significand.
+constexpr std::uint32_t SECOND_SCALE_FROM(const CellScale& c) {
+  std::uint64_t low = std::uint64_t{1} << 23, high = std::uint64_t{1} << 24;
+  while (low < high) {
+    std::uint64_t mid = (low + high) / 2;
+    if (((U128{mid << c.up[0]} * c.ten[0]) >> 64) >= 100'000'000) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
+  }
+  return static_cast<std::uint32_t>(low);
+}
 
 constexpr std::array<CellScale, kMostBinaryExponent - kLeastBinaryExponent + 1> CELL_SCALES() {
   std::array<CellScale, kMostBinaryExponent - kLeastBinaryExponent + 1> t{};
   for (int e = kLeastBinaryExponent; e <= kMostBinaryExponent; ++e) {
     CellScale& c = t[static_cast<std::size_t>(e - kLeastBinaryExponent)];
-    c.p = static_cast<std::int8_t>(LOG10_POW2(e));
+    int p = LOG10_POW2(e);
     for (int i = 0; i < 2; ++i) {
-      PowerOfTen ten = POWER_OF_TEN(7 - c.p - i);
+      PowerOfTen ten = POWER_OF_TEN(7 - p - i);
       c.ten[i] = ten.m;
       c.up[i] = static_cast<std::uint8_t>(64 + (e - 23) + ten.b);
-      c.exact[i] = ten.exact;
+      c.form[i] = static_cast<std::uint8_t>(2 * (p + i + 1 - kLeastExponent));
     }
+    c.threshold = SECOND_SCALE_FROM(c);
   }
   return t;
 }
-constexpr auto kCellScales = CELL_SCALES();
-
-constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
-
-// The 8 digits of |v| rounded to nearest, ties to even, and p with |v| ~ D.DDDDDDD x 10^p, for a
-// finite non-zero value m x 2^(e-23), m normalized to 24 bits. From the product of the significand
-// and 10^(7-p) in 64 bits: exact where that power is, else off by under 2^-35 of the unit of the
-// last digit. False when the bits below the last digit lie within that error of one half: the
-// general routine decides.
-inline bool CELL_DIGITS(std::uint64_t m, int e, std::uint32_t& digits, int& p) {
-  const CellScale& c = kCellScales[static_cast<std::size_t>(e - kLeastBinaryExponent)];
-  int i = 0;
-  U128 product = U128{m << c.up[0]} * c.ten[0];
-  if ((product >> 64) >= 100'000'000) product = U128{m << c.up[i = 1]} * c.ten[1];
-  auto integer = static_cast<std::uint64_t>(product >> 64);
-  auto fraction = static_cast<std::uint64_t>(product);
-  p = c.p + i;
-  if (!c.exact[i] && fraction - (kHalf - (1u << 29)) < (1u << 30)) return false;
-  bool up = fraction > kHalf - (integer & 1);  // beyond one half, or at it to an even digit
-  digits = static_cast<std::uint32_t>(integer + up);
-  if (digits == 100'000'000) digits = 10'000'000, ++p;  // 9.9999999x rounds to 10.000000
-  return true;
-}
-
-// How the 14 columns are laid out for each k (|v| ~ 0.D1...D8 x 10^k) and sign: the fixed form
-// puts its point after k digits (0 to 8), the exponent form after none and ends in E+kk. Columns
-// 2 to 9 are the digits before the point, the point and the digits after it; column 10 is the
-// last digit, or the point when all eight stand before it.
-struct alignas(32) CellForm {
-  std::uint64_t before;  // the mask of the digits before the point
-  std::uint64_t point;   // the point in columns 2 to 9, or 0
-  std::uint64_t rest;    // the point in column 10 (bits 24 to 31), the last four columns above it
-  std::uint64_t lead;    // the first column
-};
-
-constexpr int kLeastExponent = -50;
 
 constexpr CellForm CELL_FORM(int k, bool negative) {
   bool fixed = k >= 0 && k <= 8;
@@ -250,47 +201,6 @@ constexpr std::array<CellForm, 200> CELL_FORMS() {
     t[static_cast<std::size_t>(i)] = CELL_FORM(i / 2 + kLeastExponent, i % 2 != 0);
   }
   return t;
-}
-constexpr auto kCellForms = CELL_FORMS();
-
-// The 14 columns from the digits, k and the sign, put together in two words that overlap.
-inline void CELL_COLUMNS(bool negative, std::uint32_t digits, int k, char* out) {
-  const CellForm& f = kCellForms[static_cast<std::size_t>(2 * (k - kLeastExponent) + negative)];
-  std::uint64_t d = EIGHT_DIGITS(digits);
-  std::uint64_t low = d & f.before;
-  std::uint64_t body = low | f.point | ((d - low) << 8);  // columns 2 to 9
-  std::uint64_t tenth = ((d - low) >> 32) & 0xFF000000;   // column 10, at bit 24
-  std::uint64_t first = f.lead | body << 8;               // columns 1 to 8
-  std::uint64_t second = body >> 40 | tenth | f.rest;     // columns 7 to 14
-  std::memcpy(out, &first, 8);
-  std::memcpy(out + 6, &second, 8);
-}
-
-// Fast path: 55% of a whole 2501 x 2501 run against the general routine (median of 7 interleaved
-// runs pinned to one core: 0.725 s against 1.604 s), 108 instructions a cell against 869.
-// G14.8 of a single-precision value into out[0, 14): every finite value but for the rare one
-// whose digits CELL_DIGITS leaves to the general routine (false then, and for infinities and
-// NaNs).
-inline bool CELL_G14_8(float value, char* out) {
-  auto bits = std::bit_cast<std::uint32_t>(value);
-  std::uint32_t magnitude = bits & 0x7FFFFFFF;
-  std::uint64_t m = (bits & 0x7FFFFF) | 0x800000;
-  int e = static_cast<int>(magnitude >> 23) - 127;
-  if (magnitude - 0x800000 >= 0x7F000000) {  // zero, subnormal, infinite or NaN
-    if (magnitude >= 0x7F800000) return false;
-    if (magnitude == 0) {
-      std::memcpy(out, " 0.0000000    ", 14);
-      return true;
-    }
-    int z = std::countl_zero(magnitude) - 8;  // a subnormal, normalized to 24 bits
-    m = std::uint64_t{magnitude} << z;
-    e = -126 - z;
-  }
-  std::uint32_t digits = 0;
-  int p = 0;
-  if (!CELL_DIGITS(m, e, digits, p)) return false;
-  CELL_COLUMNS((bits >> 31) != 0, digits, p + 1, out);
-  return true;
 }
 
 // Kept out of line so that the usual single-precision cell, which never comes here, pays for no
@@ -319,6 +229,17 @@ template <class F>
 
 }  // namespace
 
+constinit const std::array<CellScale, kMostBinaryExponent - kLeastBinaryExponent + 1> kCellScales =
+    CELL_SCALES();
+constinit const std::array<CellForm, 200> kCellForms = CELL_FORMS();
+constinit const std::array<std::uint32_t, 10000> kFourDigits = [] {
+  std::array<std::uint32_t, 10000> t{};
+  for (std::uint32_t n = 0; n < 10000; ++n) {
+    t[n] = 0x30303030 | n / 1000 | (n / 100 % 10) << 8 | (n / 10 % 10) << 16 | (n % 10) << 24;
+  }
+  return t;
+}();
+
 void FORMAT_I(std::int32_t value, std::span<char> out) {
   char text[16];
   auto [end, ec] = std::to_chars(text, text + sizeof text, value);
@@ -326,10 +247,6 @@ void FORMAT_I(std::int32_t value, std::span<char> out) {
   RIGHT_JUSTIFY(std::string_view(text, static_cast<std::size_t>(end - text)), out);
 }
 
-void FORMAT_G(float value, int digits, std::span<char> out) {
-  if (digits != 8 || out.size() != 14 || !CELL_G14_8(value, out.data()))
-    GENERAL(value, digits, out);
-}
 void FORMAT_G_GENERAL(float value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
 void FORMAT_G(double value, int digits, std::span<char> out) { GENERAL(value, digits, out); }
 
