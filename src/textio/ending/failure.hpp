@@ -27,10 +27,6 @@ void START_UP();
 [[noreturn]] void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
                                   std::string_view reason);
 
-inline constexpr std::string_view kFileShortened = "File shortened by another program";
-inline constexpr std::string_view kFileChanged =
-    "File changed by another program while it was read";
-
 // The report of a refused open, its number chosen by the system's reason.
 [[noreturn]] void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name);
 

@@ -52,6 +52,12 @@ inline constexpr Failure kFailures[] = {
 
 inline constexpr int FAILURE_STATUS(int number) { return number & 0xFF; }
 
+// The platform lines the program words itself, where the system saw nothing wrong but another
+// program changed a file under the run (failure 38 for the output, 39 for the input).
+inline constexpr std::string_view kFileShortened = "File shortened by another program";
+inline constexpr std::string_view kFileChanged =
+    "File changed by another program while it was read";
+
 // The reasons an open is refused that have a number of their own; any other is failure 30 with
 // the system's own line first.
 struct OpenReason {
