@@ -5,6 +5,7 @@
 
 #include "driver/answers.hpp"
 #include "grid/grid_store.hpp"
+#include "grid/spill.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
 #include "textio/files/connection.hpp"
@@ -47,11 +48,13 @@ void RUN_CONVERSION() {
   READ_FREE(kConsoleInput, {INTO(factor)});
   WARN_FACTOR(kConsoleInput, factor);
   FileIdentity input_file;
+  SPILL_BESIDE(TEXT_OF(output_name));
   READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file);
   REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
   WRITE_GRD_HEAD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax,
                  g.zmin, g.zmax);
-  // The southern band is in the store; every other is read again as its turn comes.
+  // The southern band is in the store; every other comes back from the spill file or is read
+  // again as its turn comes.
   auto bands = static_cast<std::int32_t>(g.cells.bands.size());
   for (std::int32_t b = 0; b < bands; ++b) {
     if (b > 0) READ_BAND(kInputUnit, factor, g, b, input_file);

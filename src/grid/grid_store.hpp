@@ -38,8 +38,9 @@ inline std::int64_t PART_FIRST_ROW(std::int64_t part, std::int64_t rows, std::in
 // The rows from the south, in bands of row_capacity rows: band b holds rows b * row_capacity + 1
 // to (b + 1) * row_capacity (the last band the rest). The store holds one band: cell (i, j),
 // both from 1, j = 1 the southern row, is z[((j - 1) % row_capacity) * column_capacity + i - 1].
-// A grid that fits in one band is read once; any other is read a second time, band by band,
-// from where the first reading found each band. After the conversion a cell holds either its
+// A grid that fits in one band is read once. Of any other, every band but the southern one is
+// kept in a spill file until its turn comes, or, where no spill can be had, read a second time
+// from where the first reading found it. After the conversion a cell holds either its
 // scaled value or the no-data marker, a NaN, which no valid cell can become: its value comes
 // from a finite token times a finite factor.
 struct GridCells {
@@ -47,6 +48,8 @@ struct GridCells {
   std::int32_t column_capacity = 0;
   std::int32_t row_capacity = 0;
   std::span<BandMark> bands;
+  int spill = -1;               // the spill file, once a band is kept there
+  bool spill_given_up = false;  // every band is then read again
 };
 
 // Row j (from 1, the southern row) of the cells, its first `columns` cells; none when a row has

@@ -8,6 +8,7 @@
 
 #include "grid/conversion.hpp"
 #include "grid/cores.hpp"
+#include "grid/spill.hpp"
 #include "input/header_values.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
@@ -64,6 +65,8 @@ void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
       READ_ROW(iunit, row, false);  // a row without cells still reads (and passes over) a record
     }
     CONVERT_ROW(scale, row, g, true);
+    std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
+    if (b > 0 && j == BAND_SOUTH(g.cells, b)) SPILL_BAND(g.cells, b, g.nx, g.ny);
   }
 }
 
@@ -184,6 +187,12 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source) {
   GridCells& cells = g.cells;
+  bool last = b == static_cast<std::int32_t>(cells.bands.size()) - 1;
+  // From the spill file the cells come as the first reading converted them: no input is read.
+  if (RECALL_BAND(cells, b, g.nx, g.ny)) {
+    if (last) DISCONNECT(iunit);
+    return;
+  }
   std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
   Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows), {}};
   REFUSE_CHANGED(iunit, source);
@@ -195,7 +204,7 @@ void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
     }
   }
   REFUSE_CHANGED(iunit, source);
-  if (b == static_cast<std::int32_t>(cells.bands.size()) - 1) DISCONNECT(iunit);
+  if (last) DISCONNECT(iunit);
 }
 
 }  // namespace veldrix

@@ -26,8 +26,8 @@ const std::string kDialogue =
     " Enter output .grd filename (max. 60 char): \r\n"
     " Enter conversion factor: \r\n";
 
-Folder::Folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "veldrix-XXXXXX").string();
+Folder::Folder(const std::filesystem::path& parent) {
+  std::string pattern = (parent / "veldrix-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path = pattern;
   std::filesystem::permissions(path, std::filesystem::perms::all);  // for unprivileged runs

@@ -18,7 +18,7 @@ struct Outcome {
 
 // A temporary folder, removed with everything in it at the end of the test.
 struct Folder {
-  Folder();
+  explicit Folder(const std::filesystem::path& parent = std::filesystem::temp_directory_path());
   ~Folder();
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;

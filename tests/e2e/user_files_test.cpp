@@ -3,9 +3,11 @@
 // the memory a cgroup allows.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -297,8 +299,9 @@ TEST(Fifo, ReaderThatLeavesEarlyIsAFailedWrite) {
 
 // --- The input changed between two readings ----------------------------------------------
 
-// A grid of several bands is read twice: once for the range, then a band at a time as its
-// records are written. An output FIFO holds the run between the two until the change is made.
+// A grid of several bands is read once for the range; every band but the southern one is then
+// either kept in a spill file beside the output or read again as its turn comes. An output FIFO
+// holds the run between the two until the change is made.
 struct InputChange {
   const char* name;
   const char* command;  // run in the folder while the run waits for the FIFO's reader
@@ -312,35 +315,67 @@ const InputChange kInputChanges[] = {
     {"ReplacedByRename", "cp in.asc copy && mv copy in.asc"},
 };
 
-class InputChanged : public testing::TestWithParam<InputChange> {};
+bool IN_MEMORY(const fs::path& folder) {
+  struct statfs info = {};
+  return ::statfs(folder.c_str(), &info) == 0 && info.f_type == TMPFS_MAGIC;
+}
 
-TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureAfterTheRecordsWritten) {
-  Folder f;
+// Where the bands wait: in the spill file, or read again (spills turned off, or an output folder
+// held in memory, where none is made).
+enum class Bands { kSpilled, kReadAgain, kReadAgainBesideAnOutputInMemory };
+
+class InputChanged : public testing::TestWithParam<std::tuple<InputChange, Bands>> {};
+
+TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureUnlessTheBandsWereKept) {
+  auto [change, bands] = GetParam();
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+  Folder f, shm("/dev/shm");
+  if (bands == Bands::kSpilled && IN_MEMORY(f.path))
+    GTEST_SKIP() << "the temporary folder is in memory";
   const std::string grid = ONES(40);  // 160 bytes a row: bands of two rows, 80 records each
   WRITE_FILE(f / "in.asc", grid);
-  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
-  pid_t pid = START(f, "in.asc\nout.grd\n1\n", {"env", "VELDRIX_BAND_BYTES=320"});
+  fs::path out = bands == Bands::kReadAgainBesideAnOutputInMemory ? shm / "out.grd" : f / "out.grd";
+  ASSERT_EQ(::mkfifo(out.c_str(), 0666), 0);
+  std::string spill = bands == Bands::kReadAgain ? "VELDRIX_SPILL=0" : "VELDRIX_SPILL=1";
+  pid_t pid =
+      START(f, "in.asc\n" + out.string() + "\n1\n", {"env", "VELDRIX_BAND_BYTES=320", spill});
   fs::path wchan = fs::path("/proc") / std::to_string(pid) / "wchan";
   for (int k = 0; k < 6000 && READ_FILE(wchan) != "wait_for_partner"; ++k)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   bool waiting = READ_FILE(wchan) == "wait_for_partner";
   if (!waiting) ::kill(pid, SIGKILL);
   ASSERT_TRUE(waiting) << "the run never opened its output";
-  ASSERT_EQ(std::system(("cd " + f.path.string() + " && " + GetParam().command).c_str()), 0);
-  int fd = READER(f / "out.grd");
+  ASSERT_EQ(std::system(("cd " + f.path.string() + " && " + change.command).c_str()), 0);
+  int fd = READER(out);
   std::string got = DRAINED(fd, pid, SIZE_MAX);
   ::close(fd);
+  std::string whole = CONVERTED(grid);
+  if (bands == Bands::kSpilled) {  // the file is read once, and was whole then
+    EXPECT_EQ(ENDING(pid, 60), 0);
+    EXPECT_EQ(READ_FILE(f / "err"), "");
+    EXPECT_TRUE(got == whole) << got.size() << " bytes";
+    return;
+  }
   EXPECT_EQ(ENDING(pid, 60), 39);
   EXPECT_EQ(SHOWN(REPORT(READ_FILE(f / "err"))),
             SHOWN("forrtl: File changed by another program while it was read\r\nforrtl: severe "
                   "(39): error during read, unit 50, file " +
                   (f / "in.asc").string() + "\r\r\n"));
-  std::string whole = CONVERTED(grid);  // the southern band's records are out before the check
+  // The southern band's records are out before the check.
   EXPECT_TRUE(got == whole.substr(0, whole.size() - 16 * 40 * 38)) << got.size() << " bytes";
 }
 
-INSTANTIATE_TEST_SUITE_P(Input, InputChanged, testing::ValuesIn(kInputChanges),
-                         CASE_NAME<InputChange>);
+std::string CHANGE_NAME(const testing::TestParamInfo<std::tuple<InputChange, Bands>>& info) {
+  static const char* const kBands[] = {"Spilled", "ReadAgain", "ReadAgainBesideAnOutputInMemory"};
+  return std::string(std::get<0>(info.param).name) + "_" +
+         kBands[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Input, InputChanged,
+                         testing::Combine(testing::ValuesIn(kInputChanges),
+                                          testing::Values(Bands::kSpilled, Bands::kReadAgain,
+                                                          Bands::kReadAgainBesideAnOutputInMemory)),
+                         CHANGE_NAME);
 
 // --- Signals ignored at the start ----------------------------------------------------------
 
