@@ -8,6 +8,7 @@
 
 #include "grid/conversion.hpp"
 #include "grid/cores.hpp"
+#include "grid/progress.hpp"
 #include "grid/spill.hpp"
 #include "input/header_values.hpp"
 #include "textio/ending/failure.hpp"
@@ -53,10 +54,17 @@ void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span
   CHECKSUM_ROW(row, band.checksum[part]);
 }
 
+// How often the progress line is looked at: rows of a few cells each would otherwise spend
+// more on the clock than on their cells.
+constexpr std::int32_t kRowsBetweenLooks = 64;
+
 void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
   bool banded = g.cells.bands.size() > 1;
+  START_CELL_PHASE();
   for (std::int32_t k = 1; k <= g.ny; ++k) {
+    if (k % kRowsBetweenLooks == 0)
+      SHOW_HOW_FAR("rows read", std::uint64_t(k), std::uint64_t(g.ny));
     std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
     std::span<float> row = ROW(g.cells, j, columns);
     if (banded) {

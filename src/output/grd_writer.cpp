@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cstdlib>
-#include <ctime>
 #include <iterator>
 
 #include "grid/cores.hpp"
-#include "textio/ending/error_stream.hpp"
+#include "grid/progress.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
@@ -76,50 +73,15 @@ void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t
   SLOTS_JOINED(slots, cells.size());
 }
 
-// How far the cell records have come, shown on a terminal once the cell phase has taken more
-// than two seconds (VELDRIX_PROGRESS_AFTER in the environment: another delay in milliseconds,
-// for the tests); read once.
-struct Progress {
-  std::uint64_t total = 0;
-  double start = 0;
-  double after = 2.0;
-  int percent = -1;
-};
-Progress g_progress;
-
-double SECONDS_NOW() {
-  timespec t{};
-  ::clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-void START_PROGRESS(std::uint64_t total) {
-  g_progress.total = total;
-  g_progress.start = SECONDS_NOW();
-  if (const char* setting = std::getenv("VELDRIX_PROGRESS_AFTER")) {
-    g_progress.after = std::strtod(setting, nullptr) / 1000.0;
-  }
-}
-
-void SHOW_HOW_FAR(std::uint64_t left) {
-  Progress& p = g_progress;
-  if (p.total == 0 || SECONDS_NOW() - p.start < p.after) return;
-  int percent = static_cast<int>((p.total - left) * 100 / p.total);
-  if (percent == p.percent) return;
-  p.percent = percent;
-  constexpr std::string_view kText = "% of the cell records written";
-  char line[4 + kText.size()];
-  char* end = std::to_chars(line, line + 4, percent).ptr;
-  end = std::copy(kText.begin(), kText.end(), end);
-  SHOW_PROGRESS({line, static_cast<std::size_t>(end - line)});
-}
+// The cell records of the whole grid, for the progress line.
+std::uint64_t g_records = 0;
 
 // Each cell's text goes straight into the slot of its record; the record layer decides how the
 // slots reach the file. `left` counts the records still to come in the grid. Slots of the file's
 // own pages are shared among the cores when there are enough of them.
 void WRITE_CELLS(RecordSlots& slots, std::span<const float> cells, std::uint64_t& left) {
   while (!cells.empty()) {
-    SHOW_HOW_FAR(left);
+    SHOW_HOW_FAR("cell records written", g_records - left, g_records);
     if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
     std::size_t n =
         std::min(cells.size(), static_cast<std::size_t>(slots.limit - slots.next) / kLineLength);
@@ -153,7 +115,8 @@ void WRITE_GRD_HEAD(std::int32_t iunit, std::string_view name_field, std::int32_
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
   if (nx < 1) return;
   SLOTS_BEGIN(g_slots, CONNECTION(iunit), kLineLength);
-  START_PROGRESS(std::uint64_t(nx) * std::uint64_t(std::max(ny, 0)));
+  g_records = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
+  START_CELL_PHASE();
 }
 
 void WRITE_GRD_ROWS(const GridCells& cells, std::int32_t nx, std::int32_t ny, std::int32_t south,

@@ -1,0 +1,53 @@
+#include "grid/progress.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+
+#include "textio/ending/error_stream.hpp"
+
+namespace veldrix {
+namespace {
+
+struct Phase {
+  double start = -1;  // not started
+  double after = 2.0;
+  int percent = -1;
+  std::string_view what;  // the text last shown
+};
+Phase g_phase;
+
+double SECONDS_NOW() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+void START_CELL_PHASE() {
+  if (g_phase.start >= 0) return;
+  g_phase.start = SECONDS_NOW();
+  if (const char* setting = std::getenv("VELDRIX_PROGRESS_AFTER")) {
+    g_phase.after = std::strtod(setting, nullptr) / 1000.0;
+  }
+}
+
+void SHOW_HOW_FAR(std::string_view what, std::uint64_t done, std::uint64_t total) {
+  Phase& p = g_phase;
+  if (total == 0 || p.start < 0 || SECONDS_NOW() - p.start < p.after) return;
+  int percent = static_cast<int>(std::min(done, total) * 100 / total);
+  if (percent == p.percent && what == p.what) return;
+  p.percent = percent;
+  p.what = what;
+  char line[kErrorLineMax];
+  char* end = std::to_chars(line, line + 4, percent).ptr;
+  constexpr std::string_view kOf = "% of the ";
+  end = std::copy(kOf.begin(), kOf.end(), end);
+  std::size_t room = static_cast<std::size_t>(line + sizeof line - end);
+  end = std::copy_n(what.begin(), std::min(what.size(), room), end);
+  SHOW_PROGRESS({line, static_cast<std::size_t>(end - line)});
+}
+
+}  // namespace veldrix
