@@ -157,9 +157,10 @@ TEST_P(Conversion, GivesItsDialogueStatusAndOutputBytes) {
 INSTANTIATE_TEST_SUITE_P(WholeRun, Conversion, testing::ValuesIn(kCases), CASE_NAME<Case>);
 
 TEST(WholeRun, RunsCleanUnderValgrind) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
-  GTEST_SKIP() << "the program is built with AddressSanitizer, which valgrind cannot run";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || \
+    __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "the program is built with a sanitizer, whose runtime valgrind cannot run";
 #endif
 #endif
   if (std::system("command -v valgrind >/dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
