@@ -39,10 +39,10 @@ std::string REPEAT(const std::string& piece, std::size_t times) {
 
 const std::string kSevere = "forrtl: severe (";
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
