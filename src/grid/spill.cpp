@@ -107,8 +107,9 @@ bool RECALL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t
     GIVE_UP(cells);
     return false;
   }
-  // The bands north of it lie before it: cutting the file here hands back what was taken, so
-  // that the spill and the output together take little more than the output alone.
+  // The bands north of it lie before it: cutting the file here hands back what was taken, 4
+  // bytes a cell as the output grows by 16, so that the two never take more than the finished
+  // output.
   if (p.at == 0) {
     ::close(fd);
     cells.spill = -1;
