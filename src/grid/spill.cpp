@@ -17,20 +17,31 @@ namespace {
 
 std::array<char, kNameMax + 1> g_folder = {'.', '\0'};
 
-// The file systems that keep their files in memory (statfs(2)): a spill there would hold every
-// band in memory, where reading the input again costs time only.
-constexpr unsigned long kTmpfsMagic = 0x01021994;
-constexpr unsigned long kRamfsMagic = 0x858458f6;
+// The file systems that keep their files in memory, or may (statfs(2)): a spill there could hold
+// every band in memory, where reading the input again costs time only. An overlay's upper layer
+// is tmpfs on live systems and in some containers, and cannot be told from here.
+constexpr unsigned long kInMemory[] = {0x01021994 /* tmpfs */, 0x858458f6 /* ramfs */,
+                                       0x794c7630 /* overlay */};
 
-// An unnamed file in the folder, gone with the process however it ends; -1 where none may be had.
-int OPEN_SPILL() {
+bool MAY_SPILL_ON(const struct statfs& info, std::uint64_t bytes) {
+  for (unsigned long magic : kInMemory) {
+    if (static_cast<unsigned long>(info.f_type) == magic) return false;
+  }
+  // A spill that would take more than half the room left would crowd out the output and every
+  // other writer of the disk: the bands are read again instead.
+  auto room = static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_bsize);
+  return bytes <= room / 2;
+}
+
+// An unnamed file of room for `bytes` in the folder, gone with the process however it ends; -1
+// where none may be had.
+int OPEN_SPILL(std::uint64_t bytes) {
   const char* setting = std::getenv("VELDRIX_SPILL");
   if (setting != nullptr && std::string_view(setting) == "0") return -1;
   int fd = ::open(g_folder.data(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
   struct statfs info = {};
-  if (::fstatfs(fd, &info) != 0 || static_cast<unsigned long>(info.f_type) == kTmpfsMagic ||
-      static_cast<unsigned long>(info.f_type) == kRamfsMagic) {
+  if (::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
     ::close(fd);
     return -1;
   }
@@ -86,7 +97,9 @@ void SPILL_BESIDE(std::string_view output_field) {
 
 void SPILL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny) {
   if (cells.spill_given_up) return;
-  if (cells.spill < 0) cells.spill = OPEN_SPILL();
+  // Every band but the southern one: the rows north of the store's first band.
+  auto rows = static_cast<std::uint64_t>(ny - cells.row_capacity);
+  if (cells.spill < 0) cells.spill = OPEN_SPILL(rows * static_cast<std::uint64_t>(nx) * 4);
   if (cells.spill < 0) return GIVE_UP(cells);
   Place p = PLACE_OF(cells, b, nx, ny);
   int fd = cells.spill;

@@ -45,8 +45,8 @@ struct SmallFileSystem {
 const SmallFileSystem kSmallFileSystems[] = {
     {"Tmpfs", "mount -t tmpfs -o size=300k veldrix fs", true},
     {"Ext2", "truncate -s 1M img && mkfs.ext2 -q -F img && mount -o loop img fs", false},
-    // Bands of 10 rows: their spill file fills the disk before the output is opened, and is given
-    // up, its blocks with it; the bands are read again.
+    // Bands of 10 rows, which a spill file would keep in more than half the room left: they are
+    // read again instead.
     {"Ext2InBands",
      "truncate -s 1M img && mkfs.ext2 -q -F img && mount -o loop img fs && "
      "export VELDRIX_BAND_BYTES=40040",
