@@ -305,7 +305,7 @@ std::size_t USUAL_RUN(const char*& p, const char* end, std::span<float> out) {
   float* const stop = to + out.size();
   for (; to != stop; ++to) {
     const char* at = q;
-    while (CLASS_OF(*at) == kBlank && at <= last) ++at;
+    while (at <= last && CLASS_OF(*at) == kBlank) ++at;
     if (at > last) break;
     const char* after = USUAL_TOKEN(at, *to);
     if (after == nullptr) break;
