@@ -252,10 +252,9 @@ inline bool IS_DIGIT_CHAR(char c) { return static_cast<unsigned char>(c - '0') <
 // of it, above 2^-47, where half a unit of a double is 2^-53. The character after its blank or
 // tab, or nullptr: the plain path decides then.
 inline const char* USUAL_TOKEN(const char* p, float& out) {
-  std::uint64_t words[3];  // from the sign on, one and two bytes after it: loaded before the
-  std::memcpy(&words[0], p, 8);  // sign is known
+  std::uint64_t words[2];  // from the sign and after it, both loaded before the sign is known
+  std::memcpy(&words[0], p, 8);
   std::memcpy(&words[1], p + 1, 8);
-  std::memcpy(&words[2], p + 2, 8);
   bool negative = (words[0] & 0xFF) == '-';
   p += negative;
   std::uint64_t w = negative ? words[1] : words[0];
@@ -267,7 +266,9 @@ inline const char* USUAL_TOKEN(const char* p, float& out) {
     std::uint64_t rest = other & (other - 1);  // the next character that is not a digit
     int end = rest != 0 ? std::countr_zero(rest) >> 3 : 8;
     std::uint64_t below = kFirstBytes[static_cast<std::size_t>(before)];
-    w = (w & below) | ((negative ? words[2] : words[1]) & ~below);  // the point left out
+    std::uint64_t after_point;
+    std::memcpy(&after_point, p + 1, 8);
+    w = (w & below) | (after_point & ~below);  // the point left out
     count = end - 1;
     stop = p + end;
     if (end == 8 && IS_DIGIT_CHAR(*stop)) ++count, ++stop;  // the eighth digit, moved into w
@@ -296,10 +297,11 @@ inline const char* USUAL_TOKEN(const char* p, float& out) {
 // against 1.652 G; 150 a cell in the statement against 100); the row read alone: 1.1 to
 // 1.3 GB/s against 0.3. This loop of its own and the two words of the sign: the row read
 // 1.50 GB/s against 1.25 (medians of 7 interleaved runs); the whole run 0.963 and 1.024 in two
-// rounds of pairs, within the noise. The third word, one bound a run and the blank the token
-// took tested apart: 89 instructions a cell against 105 (callgrind), the row read 1.21 x as fast
-// (median of 9 interleaved pairs); the whole run, with the first two alone, 0.965 and 0.989 at
-// 2501 x 2501 and 1.000 at 10000 x 10000: within the noise.
+// rounds of pairs, within the noise. The point taken out with a word loaded after the sign,
+// one bound a run and the blank the token took tested apart: 84 instructions a cell against 105
+// (callgrind), the row read 1.22 x as fast (median of 9 interleaved pairs); the whole run 0.965
+// and 0.989 at 2501 x 2501 and 1.000 at 10000 x 10000 with the first steps of these: within the
+// noise.
 std::size_t USUAL_RUN(const char*& p, const char* end, std::span<float> out) {
   if (end - p < 12) return 0;
   const char* last = end - 12;  // the last place a token may begin
