@@ -50,9 +50,9 @@ void BM_ReadRow2501(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   // In GB/s of 10^9 bytes: SetBytesProcessed would print GiB/s under the same "G/s".
-  state.counters["bytes_per_second"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * line.size()), benchmark::Counter::kIsRate,
-      benchmark::Counter::kIs1000);
+  state.counters["bytes_per_second"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * line.size()),
+                         benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kRow));
 }
 BENCHMARK(BM_ReadRow2501<READ_FREE_FROM>)->Name("BM_ReadRow2501");

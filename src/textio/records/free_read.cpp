@@ -235,22 +235,25 @@ constexpr double kTensOfDouble[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
 constexpr std::uint64_t kExactSingle = std::uint64_t{1} << 24;
 
 // The bytes below the k-th of a word, for k = 0 to 8.
-constexpr std::array<std::uint64_t, 9> kFirstBytes = {
-    0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF,
-    ~std::uint64_t{0}};
+constexpr std::array<std::uint64_t, 9> FIRST_BYTES() {
+  std::array<std::uint64_t, 9> masks{};
+  for (std::size_t k = 1; k < masks.size(); ++k) masks[k] = masks[k - 1] << 8 | 0xFF;
+  return masks;
+}
+constexpr std::array<std::uint64_t, 9> kFirstBytes = FIRST_BYTES();
 
 inline bool IS_DIGIT_CHAR(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
 
 // The usual grid token at p: [-]digits.digits with 1 to 9 digits, or [-]digits with 1 to 7, ended
 // by a blank or a tab; the caller sees to it that 12 bytes from p on lie in the record. The
 // first eight characters after the sign are looked at in one word, the point taken out of it
-// by the word that starts one character further on. Its value: where the digits and the power of ten are both
-// exact in single precision, one division there; else one in double, then single precision.
-// That second rounding is right: a double within half its unit of a point halfway between two
-// singles (25 significant bits, M x 2^e with M odd) is that point itself, since n / 10^f with
-// n < 10^9 and f <= 9 differs from any such point other than itself by at least 1 / (M x 5^f)
-// of it, above 2^-47, where half a unit of a double is 2^-53. The character after its blank or
-// tab, or nullptr: the plain path decides then.
+// with the word that starts one character further on. Its value: where the digits and the power
+// of ten are both exact in single precision, one division there; else one in double, then
+// single precision. That second rounding is right: a double within half its unit of a point
+// halfway between two singles (25 significant bits, M x 2^e with M odd) is that point itself,
+// since n / 10^f with n < 10^9 and f <= 9 differs from any such point other than itself by at
+// least 1 / (M x 5^f) of it, above 2^-47, where half a unit of a double is 2^-53. The character
+// after its blank or tab, or nullptr: the plain path decides then.
 inline const char* USUAL_TOKEN(const char* p, float& out) {
   std::uint64_t words[2];  // from the sign and after it, both loaded before the sign is known
   std::memcpy(&words[0], p, 8);
