@@ -302,9 +302,8 @@ inline const char* USUAL_TOKEN(const char* p, float& out) {
 // 1.50 GB/s against 1.25 (medians of 7 interleaved runs); the whole run 0.963 and 1.024 in two
 // rounds of pairs, within the noise. The point taken out with a word loaded after the sign,
 // one bound a run and the blank the token took tested apart: 84 instructions a cell against 105
-// (callgrind), the row read 1.22 x as fast (median of 9 interleaved pairs); the whole run 0.965
-// and 0.989 at 2501 x 2501 and 1.000 at 10000 x 10000 with the first steps of these: within the
-// noise.
+// (callgrind), the row read 1.22 x as fast (median of 9 interleaved pairs); the whole run
+// 0.965 to 1.009 at 2501 x 2501 and 1.000 to 1.041 at 10000 x 10000: within the noise.
 std::size_t USUAL_RUN(const char*& p, const char* end, std::span<float> out) {
   if (end - p < 12) return 0;
   const char* last = end - 12;  // the last place a token may begin
