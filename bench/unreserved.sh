@@ -4,7 +4,7 @@
 # and what each leaves on a full ext2 image once it is unmounted and mounted again.
 # Then the program itself, converting a 2501 x 2501 grid there, against another build of it when
 # one is named (for example the one before a change), and on the full image.
-#   bench/unreserved.sh build/default [pairs] [records] [other-program]
+#   bench/unreserved.sh build/bench [pairs] [records] [other-program]
 # Needs root (mounts, loop devices); runs in a mount namespace of its own.
 set -euo pipefail
 build=${1:?usage: bench/unreserved.sh <build-dir> [pairs] [records]}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the whole-run benchmark against a configured build folder (bench targets on):
-#   bench/whole_run.sh build/default [--pairs N] [--no-big] [--no-floors] [--against PROGRAM]
+#   bench/whole_run.sh build/bench [--pairs N] [--no-big] [--no-floors] [--against PROGRAM]
 # The grids are generated once into bench/data/ (not kept in the repository).
 set -euo pipefail
 build=${1:?usage: bench/whole_run.sh <build-dir> [--pairs N] [--no-big] [--no-floors] [--against PROGRAM]}
