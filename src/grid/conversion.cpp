@@ -15,6 +15,19 @@ bool VALID_CELL(float cell, const Scale& s) {
   return !(s.has_single && cell == s.nodata_single);
 }
 
+// A no-data cell that only the tolerance makes one: not NODATA_value, nor its rounding.
+bool BLANKED_NEAR(float cell, const Scale& s) {
+  double c = cell;
+  return std::fabs(c - s.nodata) <= 0.1 && !(s.has_single && cell == s.nodata_single);
+}
+
+void NOTE_NEAR(DroppedValues& dropped, std::int32_t row, std::size_t column, float cell) {
+  if (dropped.near_cells++ > 0) return;
+  dropped.near_row = row;
+  dropped.near_column = static_cast<std::int32_t>(column + 1);
+  dropped.near_value = cell;
+}
+
 }  // namespace
 
 Scale SCALE_OF(float factor, double nodata) {
@@ -27,10 +40,15 @@ void START_RANGE(GridStore& store) {
   store.zmax = -kRangeSentinel;
 }
 
-void CONVERT_ROW(const Scale& scale, std::span<float> row, GridStore& store, bool widen) {
+void CONVERT_ROW(const Scale& scale, std::span<float> row, GridStore& store,
+                 std::int32_t row_from_top) {
   double low = kRangeSentinel, high = -kRangeSentinel;
-  for (float& cell : row) {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    float& cell = row[i];
     if (!VALID_CELL(cell, scale)) {
+      if (row_from_top > 0 && BLANKED_NEAR(cell, scale)) {
+        NOTE_NEAR(store.dropped, row_from_top, i, cell);
+      }
       cell = kNoDataCell;
       continue;
     }
@@ -39,7 +57,7 @@ void CONVERT_ROW(const Scale& scale, std::span<float> row, GridStore& store, boo
     if (v < low) low = v;  // the western of equal values
     if (v > high) high = v;
   }
-  if (!widen) return;
+  if (row_from_top == 0) return;
   // This row lies south of every row met before it: it wins a tie.
   if (low <= store.zmin) store.zmin = low;
   if (high >= store.zmax) store.zmax = high;

@@ -76,6 +76,18 @@ inline std::int32_t BAND_NORTH(const GridCells& cells, std::int32_t b, std::int3
 inline constexpr float kNoDataCell = std::numeric_limits<float>::quiet_NaN();
 inline bool NO_DATA_CELL(float cell) { return std::isnan(cell); }
 
+// What the first reading dropped or blanked by the rules without a failure, for the warnings
+// after it: cells blanked by the 0.1 tolerance that differ from NODATA_value, and lines whose
+// values went on beyond the end of their row (the next row starts on the next line).
+struct DroppedValues {
+  std::uint64_t near_cells = 0;
+  std::int32_t near_row = 0, near_column = 0;  // the first such cell, rows from the file's top
+  float near_value = 0.0f;
+  std::uint64_t long_lines = 0;
+  std::int64_t long_line = 0;     // the first such line's number in the file
+  std::uint64_t long_values = 0;  // the values it held beyond its row
+};
+
 struct GridStore {
   GridCells cells;
   std::int32_t nx = 0;
@@ -84,6 +96,7 @@ struct GridStore {
   double ymin = 0, ymax = 0;  // y of the centres of the southern and the northern row
   double nodata = 1.0e35;
   double zmin = 0, zmax = 0;
+  DroppedValues dropped;
 };
 
 // The store at the start of a run: no cells yet.

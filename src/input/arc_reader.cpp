@@ -11,6 +11,7 @@
 #include "grid/progress.hpp"
 #include "grid/spill.hpp"
 #include "input/header_values.hpp"
+#include "input/read_notes.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/records/free.hpp"
@@ -54,6 +55,36 @@ void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span
   CHECKSUM_ROW(row, band.checksum[part]);
 }
 
+// The values left on the current record after a row's last one, up to a slash, which ends the
+// values of a record. Counting passes over the rest of the record, as the next row's read would.
+std::uint64_t VALUES_LEFT(Reader& r) {
+  std::uint64_t values = 0;
+  bool in_value = false;
+  do {
+    for (; r.pos < r.visible_end; ++r.pos) {
+      char c = r.buf[r.pos];
+      if (c == '/') return values;
+      bool separator = c == ' ' || c == '\t' || c == ',';
+      values += !separator && !in_value;
+      in_value = !separator;
+    }
+  } while (RECORD_MORE(r));
+  return values;
+}
+
+// A row that ends before its line does leaves the rest of the line unread: the next row starts on
+// the next line. The usual row ends at its line's end, which one comparison tells; a row ended by
+// a slash, the slash just taken, leaves the rest of its line as a comment.
+void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
+  if (r.pos == r.visible_end && r.last_piece) return;
+  if (r.pos > 0 && r.buf[r.pos - 1] == '/') return;
+  std::int64_t line = r.records;
+  std::uint64_t values = VALUES_LEFT(r);
+  if (values == 0 || dropped.long_lines++ > 0) return;
+  dropped.long_line = line;
+  dropped.long_values = values;
+}
+
 // How often the progress line is looked at: rows of a few cells each would otherwise spend
 // more on the clock than on their cells.
 constexpr std::int32_t kRowsBetweenLooks = 64;
@@ -72,7 +103,8 @@ void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
     } else {
       READ_ROW(iunit, row, false);  // a row without cells still reads (and passes over) a record
     }
-    CONVERT_ROW(scale, row, g, true);
+    if (!row.empty()) NOTE_VALUES_BEYOND(CONNECTION(iunit).reader, g.dropped);
+    CONVERT_ROW(scale, row, g, k);
     std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
     if (b > 0 && j == BAND_SOUTH(g.cells, b)) SPILL_BAND(g.cells, b, g.nx, g.ny);
   }
@@ -151,7 +183,7 @@ void REREAD_PART(std::size_t index, void* context) {
         ROW(cells, static_cast<std::int32_t>(north - k), static_cast<std::size_t>(w.g.nx));
     READ_AGAIN(w.iunit, r, row);
     CHECKSUM_ROW(row, checksum);
-    CONVERT_ROW(w.scale, row, w.g, false);
+    CONVERT_ROW(w.scale, row, w.g, 0);
   }
   if (RECORD_END(r) != 0) FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), r.os_error);
   std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
@@ -189,6 +221,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   START_RANGE(g);
   READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata));
   REFUSE_CHANGED(iunit, source);
+  WARN_DROPPED(g.dropped, g.nodata);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
 }
 

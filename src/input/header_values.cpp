@@ -5,6 +5,7 @@
 #include <span>
 
 #include "input/lookup_layouts.hpp"
+#include "input/read_notes.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/records/fixed.hpp"
@@ -27,8 +28,23 @@ bool KEY_MATCHES(std::string_view columns, std::string_view key) {
   return true;
 }
 
+// The first word of a line that holds the keyword in another form, for the line after a fatal one.
+struct NearMiss {
+  std::array<char, kLookupColumns> text;
+  std::size_t size = 0;
+};
+
+void NOTE_NEAR_MISS(std::string_view key, std::string_view line, NearMiss& near) {
+  if (near.size > 0 || line.empty() || ISBOT(line)) return;
+  std::string_view word = line.substr(0, line.find_first_of(" \t"));
+  while (!word.empty() && word.back() == ' ') word.remove_suffix(1);  // the field's padding
+  if (!KEYWORD_NEAR_MISS(key, word)) return;
+  near.size = word.copy(near.text.data(), near.text.size());
+}
+
 // Scans from the top for the keyword's line and reads its value; true when a value was read.
-bool LOOK_UP(std::int32_t iunit, std::string_view key, std::int32_t keylen, const Target& val) {
+bool LOOK_UP(std::int32_t iunit, std::string_view key, std::int32_t keylen, const Target& val,
+             NearMiss& near) {
   REWIND(iunit);
   if (keylen < 1 || keylen > kLookupColumns - 1) return false;
   auto width = static_cast<std::size_t>(keylen);
@@ -36,7 +52,10 @@ bool LOOK_UP(std::int32_t iunit, std::string_view key, std::int32_t keylen, cons
   for (;;) {
     if (READ_FIXED_STATUS(iunit, kLineLayout, {INTO(std::span(line))}) != 0) return false;
     std::string_view text(line.data(), line.size());
-    if (!KEY_MATCHES(text.substr(0, width), key) || !ISBOT(text.substr(width))) continue;
+    if (!KEY_MATCHES(text.substr(0, width), key) || !ISBOT(text.substr(width))) {
+      NOTE_NEAR_MISS(key, text, near);
+      continue;
+    }
     return READ_FREE_STR(text.substr(width + 1), val) == 0;
   }
 }
@@ -49,9 +68,11 @@ struct ValueKind {
 };
 
 // What a failed lookup does under policy 0, and under a policy that is none of 0, 1, 2.
-void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_view routine) {
+void STOP_OR_BAD_POLICY(std::string_view key, std::int32_t ifail, std::string_view routine,
+                        const NearMiss& near) {
   if (ifail == kPolicyStop) {
     WRITE_FIXED(kConsoleOutput, kFatal, {ITEM(key)});
+    if (near.size > 0) HINT_KEYWORD(key, std::string_view(near.text.data(), near.size));
     STOP_RUN({});
   }
   if (ifail != kPolicyWarn && ifail != kPolicySilent) STOP_RUN({routine});
@@ -62,12 +83,13 @@ template <class T>
 void READ_VALUE(std::int32_t iunit, std::string_view key, std::int32_t keylen, T defval,
                 std::int32_t ifail, T& val, const ValueKind& kind) {
   T found = val;  // a null value leaves what the caller passed in
-  if (LOOK_UP(iunit, key, keylen, INTO(found))) {
+  NearMiss near;
+  if (LOOK_UP(iunit, key, keylen, INTO(found), near)) {
     val = found;
     WRITE_FIXED(kConsoleOutput, kind.echo, {ITEM(key), ITEM(val)});
     return;
   }
-  STOP_OR_BAD_POLICY(key, ifail, kind.bad_policy);
+  STOP_OR_BAD_POLICY(key, ifail, kind.bad_policy, near);
   if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kWarning, {ITEM(key)});
   val = defval;
   if (ifail == kPolicyWarn) WRITE_FIXED(kConsoleOutput, kind.default_echo, {ITEM(val)});

@@ -116,6 +116,7 @@ int RECORD_BEGIN(Reader& r) {
   r.record_start = r.pos;
   LOCATE(r);
   r.in_record = true;
+  ++r.records;
   return 0;
 }
 

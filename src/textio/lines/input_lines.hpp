@@ -38,6 +38,7 @@ struct Reader {
   int failure = 0;              // kReadError after a refused read
   int os_error = 0;             // the errno of that read
   std::int64_t origin = 0;      // the file offset of buf[0], counted from where it was attached
+  std::int64_t records = 0;     // records begun since then: the current one's line number
   // The current record's first byte in buf, or kStartGone once a refill passed over it (a record
   // of more than 256 bytes or a quarter of the buffer), or between records. Kept so that a short
   // console answer can be looked at whole after a statement took its value.
