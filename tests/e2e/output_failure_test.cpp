@@ -129,14 +129,16 @@ TEST(OutputFailure, FileCutShortByAnotherProgramWhileCellsAreWrittenGivesAWriteF
   EXPECT_EQ(run.err.compare(at + report.size(), kListingStart.size(), kListingStart), 0);
 }
 
-// Run in the folder with $0 the bytes to cut and $1 the program: holds the program for two
-// seconds just after it reserved its first window of cells, meanwhile cuts the output (as
+// Run in the folder with $0 the bytes to cut, $1 the program, $2 where the program is held
+// (delay_enter: before the fallocate() starts, delay_exit: after it grew the file) and $3 which
+// fallocate() holds it: holds the program there for two seconds, meanwhile cuts the output (as
 // `truncate -s -N` from another program), notes the length left in the file cut and the exit
 // status in the file status.
-const std::string kCutAfterTheFirstReservation =
-    "strace -f -o /dev/null -e trace=fallocate"
-    " -e inject=fallocate:delay_exit=2000000:when=1 \"$1\" <answers >/dev/null 2>err & tracer=$!\n"
-    "k=0; until [ \"$(stat -c %s out.grd 2>/dev/null || echo 0)\" -gt 4096 ]; do sleep 0.01;"
+const std::string kCutAtAReservation =
+    "strace -f -o trace -e trace=fallocate -e inject=fallocate:$2=2000000:when=$3"
+    " \"$1\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(grep -o 'fallocate(' trace 2>/dev/null | wc -l)\" -ge $3 ] &&"
+    " [ \"$(stat -c %s out.grd 2>/dev/null || echo 0)\" -gt 4096 ]; do sleep 0.01;"
     " k=$((k+1)); [ $k -gt 1000 ] && exit 201; done\n"
     "truncate -s -\"$0\" out.grd && stat -c %s out.grd >cut\n"
     "wait $tracer; echo $? >status\n";
@@ -145,13 +147,19 @@ struct Cut {
   const char* name;
   int size;  // of the grid, n x n
   int bytes;
+  const char* held;  // where in the reservation the cut comes
+  int reservation;   // which one, from 1
 };
 
 // A cut that stays inside the last page is stored over without a fault: in a middle window the
 // next reservation would grow the file back with zeros, in the last the run would end short.
+// A cut between the length check and the next reservation is grown back by it: a hole, or the
+// zeroed rest of the page the cut fell in.
 const Cut kCuts[] = {
-    {"InAMiddleWindowIsNeverGrownBackWithZeros", 2000, 100},
-    {"InTheLastWindowIsNotAnEnd", 511, 1},
+    {"InAMiddleWindowIsNeverGrownBackWithZeros", 2000, 100, "delay_exit", 1},
+    {"InTheLastWindowIsNotAnEnd", 511, 1, "delay_exit", 1},
+    {"BeforeAReservationInsideAPageIsNotGrownBack", 1000, 100, "delay_enter", 3},
+    {"BeforeAReservationOverPagesIsNotGrownBack", 1000, 5000000, "delay_enter", 3},
 };
 
 void PrintTo(const Cut& c, std::ostream* os) { *os << c.name; }
@@ -165,7 +173,8 @@ TEST_P(CutByAnotherProgram, IsAWriteFailureAndTheFileStaysAsItWasLeft) {
   Folder f;
   WRITE_FILE(f / "in.asc", ONES_GRID(c.size));
   WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
-  Outcome run = RUN(f, "", {"sh", "-c", kCutAfterTheFirstReservation, std::to_string(c.bytes)});
+  Outcome run = RUN(f, "", {"sh", "-c", kCutAtAReservation, std::to_string(c.bytes)},
+                    {c.held, std::to_string(c.reservation)});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(READ_FILE(f / "status"), "38\n");
   std::string report =

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <string_view>
@@ -123,6 +124,39 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   return true;
 }
 
+// Where the bytes that another program left end, in a file grown back over its cut: just after
+// the last byte before `kept` that is not zero (a record is text, never a zero byte); -1 when the
+// file cannot be read. The grown part starts at the first hole at the latest, so that only the
+// zeroed rest of the block where the cut fell is read.
+std::int64_t LEFT_LENGTH(int fd, std::int64_t kept) {
+  off_t end = ::lseek(fd, 0, SEEK_HOLE);
+  if (end < 0) end = ::lseek(fd, 0, SEEK_END);
+  std::int64_t left = std::min<std::int64_t>(end, kept);
+  std::array<char, 4096> block;
+  while (left > 0) {
+    std::int64_t from = std::max<std::int64_t>(left - std::ssize(block), 0);
+    auto n = static_cast<std::size_t>(left - from);
+    if (::pread(fd, block.data(), n, from) != static_cast<ssize_t>(n)) return -1;
+    std::size_t last = std::string_view(block.data(), n).find_last_not_of('\0');
+    if (last != std::string_view::npos) return from + static_cast<std::int64_t>(last) + 1;
+    left = from;
+  }
+  return left;
+}
+
+// The room is made after the length was checked: a cut that came between the two was grown back
+// with zeros (a hole, or the zeroed rest of the block where the cut fell), the last kept byte
+// among them. The file is cut back to where that program left it, and the run ends as for any cut.
+void REFUSE_GROWN_OVER_CUT(const RecordSlots& s) {
+  if (s.done <= 0) return;
+  char last = 0;
+  ssize_t read = ::pread(s.c->fd, &last, 1, s.done - 1);
+  if (read < 0) FAIL_IO(kWriteError, s.c->unit, s.c->name(), errno);
+  if (read == 1 && last != '\0') return;
+  if (std::int64_t left = LEFT_LENGTH(s.c->fd, s.done); left >= 0) (void)::ftruncate(s.c->fd, left);
+  FAIL_IO_BECAUSE(kWriteError, s.c->unit, s.c->name(), kFileShortened);
+}
+
 }  // namespace
 
 void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
@@ -141,8 +175,12 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
   wanted = std::max<std::size_t>(wanted, 1);
   // Before a reservation can grow the file back over a cut, or a write go after one.
   REFUSE_SHORTENED(*s.c, std::max(s.reserved, s.kept->load()));
-  if (s.mapped && MAP_WINDOW(s, wanted)) return;
-  if (s.mapped) STAGE(s);
+  if (s.mapped) {
+    bool window = MAP_WINDOW(s, wanted);
+    if (!window) STAGE(s);
+    REFUSE_GROWN_OVER_CUT(s);  // either grows the file to the length it checked, or beyond
+    if (window) return;
+  }
   std::size_t records = std::min(wanted, s.staged.size() / s.length);
   s.next = s.staged.data();
   s.limit = s.next + records * s.length;

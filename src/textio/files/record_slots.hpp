@@ -14,8 +14,9 @@
 //
 // Either way the connection's kept length (KEPT_LENGTH) counts exactly the completed records,
 // and every ending path trims the file to it. Another program that cuts the file meanwhile ends
-// the run with a write failure before more slots are handed out (REFUSE_SHORTENED), and the
-// write() path appends, so that a cut is never filled back with zeros.
+// the run with a write failure before more slots are handed out (REFUSE_SHORTENED), or just after
+// the room for them is made, when the cut came in between: the file is then cut back to where that
+// program left it. The write() path appends, so that a cut is never filled back with zeros.
 #pragma once
 
 #include <sys/types.h>
