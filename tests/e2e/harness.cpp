@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -144,6 +146,19 @@ void EXPECT_SAME_RUN(const Piped& piped, const Outcome& run, const std::string& 
 }
 
 const std::string kOneRecord = " 1.0000000    \r\n";
+
+std::string HINTED(const std::string& key, const std::string& found) {
+  bool cased = found.size() == key.size() &&
+               std::equal(found.begin(), found.end(), key.begin(), [](char a, char b) {
+                 return std::tolower(static_cast<unsigned char>(a)) ==
+                        std::tolower(static_cast<unsigned char>(b));
+               });
+  return "Warning: \"" + key + "\" not found, but a line starts with \"" + found + "\"" +
+         (cased ? ": keywords are matched exactly, case included"
+                : ", which is not read in its place") +
+         "; the README's section \"Files that are refused, and how to prepare them\" shows how to "
+         "prepare the file\r\n";
+}
 
 std::string ONES_GRID(int n) {
   std::string grid = "ncols " + std::to_string(n) + "\nnrows " + std::to_string(n) +

@@ -61,6 +61,9 @@ void WRITE_FILE(const std::filesystem::path& path, const std::string& bytes);
 // The bytes with blanks, CR and LF made visible, for failure messages.
 std::string SHOWN(const std::string& bytes);
 
+// The warning after a keyword's fatal line when a line starts with `found` in its stead.
+std::string HINTED(const std::string& key, const std::string& found);
+
 // The banner, notes and prompts every run starts with, in the order the dialogue writes them.
 extern const std::string kDialogue;
 

@@ -43,14 +43,6 @@ std::string GRID3(const std::string& header, int rows, const std::string& lines)
 const std::string kCorner = "xllcorner 0\nyllcorner 0\n";
 const std::string kHeader = kCorner + "cellsize 1\nNODATA_value -9999\n";
 
-std::string HINTED(const std::string& key, const std::string& found, const std::string& why) {
-  return "Warning: \"" + key + "\" not found, but a line starts with \"" + found + "\"" + why +
-         "; the README's section \"Files that are refused, and how to prepare them\" shows how to "
-         "prepare the file\r\n";
-}
-const std::string kCased = ": keywords are matched exactly, case included";
-const std::string kInstead = ", which is not read in its place";
-
 // clang-format off
 const Notice kNotices[] = {
   {"CommaInFactor", "in.asc\nout.grd\n1,5\n",
@@ -97,15 +89,15 @@ const Notice kNotices[] = {
    GRID3(kHeader, 3, "1\n2 3\t \r\n4 5 / 6 7\n8 9 10 \n"),
    GRID3(kHeader, 3, "1 2 3\n4 5 0\n8 9 10\n")},
   // A keyword in another case or another keyword in its place: the same fatal line, then a hint.
-  {"KeywordInCapitals", kAnswers, HINTED("ncols", "NCOLS", kCased), kAnswers, {}, {}, "in.asc",
+  {"KeywordInCapitals", kAnswers, HINTED("ncols", "NCOLS"), kAnswers, {}, {}, "in.asc",
    "NCOLS 3\nnrows 1\n" + kHeader + "1 2 3\n", "nrows 1\n" + kHeader + "1 2 3\n"},
-  {"NodataInLowerCase", kAnswers, HINTED("NODATA_value", "nodata_value", kCased), kAnswers, {}, {},
+  {"NodataInLowerCase", kAnswers, HINTED("NODATA_value", "nodata_value"), kAnswers, {}, {},
    "in.asc", GRID3(kCorner + "cellsize 1\nnodata_value -9999\n", 1, "1 2 3\n"),
    GRID3(kCorner + "cellsize 1\n", 1, "1 2 3\n")},
-  {"CenterForCorner", kAnswers, HINTED("xllcorner", "XLLCENTER", kInstead), kAnswers, {}, {},
+  {"CenterForCorner", kAnswers, HINTED("xllcorner", "XLLCENTER"), kAnswers, {}, {},
    "in.asc", GRID3("XLLCENTER 0.5\nyllcenter 0.5\ncellsize 1\nNODATA_value -9999\n", 1, "1\n"),
    GRID3("cellsize 1\nNODATA_value -9999\n", 1, "1\n")},
-  {"DxForCellsize", kAnswers, HINTED("cellsize", "dx", kInstead), kAnswers, {}, {}, "in.asc",
+  {"DxForCellsize", kAnswers, HINTED("cellsize", "dx"), kAnswers, {}, {}, "in.asc",
    GRID3(kCorner + "dx 1\ndy 1\nNODATA_value -9999\n", 1, "1\n"),
    GRID3(kCorner + "NODATA_value -9999\n", 1, "1\n")},
   {"PlainAnswersSayNothing", "in.asc\nout.grd\n \t+1.5D2 \t\r\r\n", "", "in.asc\nout.grd\n150\n"},

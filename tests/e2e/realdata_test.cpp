@@ -23,6 +23,7 @@ struct RealFile {
   std::vector<std::string> head;  // records 1 to 5; none when the file is refused
   std::size_t line_count = 0;
   std::vector<std::pair<std::size_t, std::string>> cells = {};  // line number from 1, text
+  std::string err = "";                                         // standard error
 };
 
 const std::string kBlankCell = "  1.70141e+038";
@@ -66,19 +67,23 @@ const RealFile kFiles[] = {
     "   1.37959015369415        359.786376953125     "},
    5 + 10 * 10,  // file row 9 column 2: 54.044281005859; row 2 column 2: 281.6360168457
    {{6, kBlankCell}, {5 + 10 + 2, " 54.044281    "}, {5 + 80 + 2, " 281.63602    "}}},
-  {"upper_center_rainfall.asc", "1", " Fatal error reading ncols\r\n", {}},
-  {"upper_trailing_blanks_dem.asc", "1", " Fatal error reading ncols\r\n", {}},
+  {"upper_center_rainfall.asc", "1", " Fatal error reading ncols\r\n", {}, 0, {},
+   HINTED("ncols", "NCOLS")},
+  {"upper_trailing_blanks_dem.asc", "1", " Fatal error reading ncols\r\n", {}, 0, {},
+   HINTED("ncols", "NCOLS")},
   {"lower_center_3x3.asc", "1", " ncols          3\r\n nrows          3\r\n mx:            3\r\n"
-   " ny:            3\r\n Fatal error reading xllcorner\r\n", {}},
+   " ny:            3\r\n Fatal error reading xllcorner\r\n", {}, 0, {},
+   HINTED("xllcorner", "xllcenter")},
   {"dxdy_manning3.asc", "1", " ncols          5\r\n nrows          5\r\n mx:            5\r\n"
    " ny:            5\r\n xllcorner     340929.56    \r\n yllcorner     1173810.3    \r\n"
-   " Fatal error reading cellsize\r\n", {}},
+   " Fatal error reading cellsize\r\n", {}, 0, {}, HINTED("cellsize", "dx")},
   {"no_nodata_4x3.asc", "1", " ncols          3\r\n nrows          4\r\n mx:            3\r\n"
    " ny:            4\r\n xllcorner     1.0000000    \r\n yllcorner     2.0000000    \r\n"
    " cellsize     10.000000    \r\n Fatal error reading NODATA_value\r\n", {}},
   {"gdal_pixel_per_line.asc", "1", " ncols         15\r\n nrows         12\r\n mx:           15\r\n"
    " ny:           12\r\n xllcorner     100000.00    \r\n yllcorner     650000.00    \r\n"
-   " cellsize     50.000000    \r\n Fatal error reading NODATA_value\r\n", {}},
+   " cellsize     50.000000    \r\n Fatal error reading NODATA_value\r\n", {}, 0, {},
+   HINTED("NODATA_value", "nodata_value")},
 };
 // clang-format on
 
@@ -95,7 +100,7 @@ TEST_P(RealData, ConvertsOrEndsAfterItsFatalLine) {
   fs::create_symlink(fs::absolute(kRealData / r.file), f / "in.asc");
   Outcome run = RUN(f, std::string("in.asc\nout.grd\n") + r.factor + "\n");
   EXPECT_EQ(run.status, r.head.empty() ? 1 : 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, r.err);
   EXPECT_EQ(SHOWN(run.out), SHOWN(kDialogue + r.out_tail));
   ASSERT_EQ(fs::exists(f / "out.grd"), !r.head.empty());
   std::string grd = r.head.empty() ? "" : READ_FILE(f / "out.grd");
