@@ -68,6 +68,10 @@ const std::vector<std::string> kReaderGone = {"bash", "-c",
 const Refusal kRefusals[] = {
     // clang-format off
     {"InputNotFoundAfterDotDot", "   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
+    {"InputAfterALinkToTheParentAndDotDot", "up/../grid.asc\nout.grd\n1\n", 29, 50,
+     "%/up/../grid.asc"},
+    {"InputAfterAMissingFolderAndDotDot", "nodir/../grid.asc\nout.grd\n1\n", 29, 50,
+     "%/nodir/../grid.asc"},
     {"InputInAMissingFolder", "nodir/grid.asc\nout.grd\n1\n", 29, 50, "%/nodir/grid.asc"},
     {"InputUnderAFileUsedAsAFolder", "grid.asc/x\nout.grd\n1\n", 29, 50, "%/grid.asc/x"},
     {"InputIsAFolder", "d\nout.grd\n1\n", 9, 50, "%/d"},
@@ -107,6 +111,7 @@ TEST_P(Refused, GivesItsReportAndStatusAndTouchesNoOutput) {
   fs::create_directories(f / kDeep);
   fs::create_directory(f / "d");
   fs::create_symlink(std::string(300, 'a'), f / "long");
+  fs::create_directory_symlink("..", f / "up");  // up/.. is two folders above the run
   Outcome run = RUN(f, r.answers, r.prefix);
   EXPECT_EQ(run.status, r.number);
   std::string name = r.name;
