@@ -65,6 +65,10 @@ const std::vector<std::string> kInDeep = {"sh", "-c", "cd " + kDeep + " && exec 
 // Runs with a console output whose reading end is already closed.
 const std::vector<std::string> kReaderGone = {"bash", "-c",
                                               "exec 4> >(:); wait $!; exec \"$0\" >&4"};
+// Runs with an argument and the console output on a full device.
+std::vector<std::string> TO_FULL_DEVICE(const std::string& argument) {
+  return {"sh", "-c", "exec \"$0\" " + argument + " > /dev/full"};
+}
 const Refusal kRefusals[] = {
     // clang-format off
     {"InputNotFoundAfterDotDot", "   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
@@ -89,6 +93,10 @@ const Refusal kRefusals[] = {
     {"OutputDeviceIsFull", "grid.asc\n/dev/full\n1\n", 38, 60, "/dev/full",
      "forrtl: No space left on device\r\n"},
     {"ConsoleOutputReaderIsGone", "", 38, -1, "CONOUT$", "forrtl: Broken pipe\r\n", kReaderGone},
+    {"HelpToAFullDevice", "", 38, -1, "CONOUT$", "forrtl: No space left on device\r\n",
+     TO_FULL_DEVICE("--help")},
+    {"VersionToAFullDevice", "", 38, -1, "CONOUT$", "forrtl: No space left on device\r\n",
+     TO_FULL_DEVICE("--version")},
     {"ConsoleInputEndsBeforeTheInputName", "", 24, -4, "CONIN$"},
     {"ConsoleInputEndsBeforeTheOutputName", "grid.asc\n", 24, -4, "CONIN$"},
     {"ConsoleInputEndsBeforeTheFactor", "grid.asc\nout.grd\n", 24, -4, "CONIN$"},
