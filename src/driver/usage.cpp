@@ -17,7 +17,7 @@ constexpr std::string_view kUsage =
     "\n"
     "Converts one ARC ASCII grid into a DSAA text grid. It asks three questions,\n"
     "one answer a line:\n"
-    "  the input file name (at most 60 characters; a longer one is cut),\n"
+    "  the input file name (at most 60 bytes; a longer one is cut),\n"
     "  the output .grd file name (the same),\n"
     "  the conversion factor every valid cell is multiplied by.\n"
     "The answers can come from a pipe:\n"
