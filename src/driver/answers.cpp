@@ -36,6 +36,22 @@ std::size_t PLAIN_END(std::string_view s, std::size_t k) {
   return exponent_end > e ? exponent_end : k;
 }
 
+bool IS_CONTINUATION(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Whether the bytes end in the first part of a UTF-8 character: a lead byte and fewer
+// continuation bytes than it announces.
+//   "ab\xC3" -> true    "ab\xC3\xA9" -> false    "\xE2\x82" -> true    "ab" -> false
+bool ENDS_IN_PART(std::string_view bytes) {
+  std::size_t continuations = 0;
+  while (continuations < 3 && continuations < bytes.size() &&
+         IS_CONTINUATION(bytes[bytes.size() - 1 - continuations]))
+    ++continuations;
+  if (continuations == bytes.size()) return false;
+  auto lead = static_cast<unsigned char>(bytes[bytes.size() - 1 - continuations]);
+  std::size_t length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+  return continuations + 1 < length;
+}
+
 // The line without its trailing blanks, tabs and CRs, at most 40 characters of it shown.
 std::string_view SHOWN_ANSWER(std::string_view line, bool& cut) {
   while (!line.empty() && IS_TRAILING_BLANK(line.back())) line.remove_suffix(1);
@@ -98,16 +114,22 @@ void WARN_FACTOR(std::int32_t unit, float factor) {
 
 void WARN_CUT_NAME(std::int32_t unit, std::string_view which, std::string_view field) {
   Reader& r = CONNECTION(unit).reader;
-  bool more = false;
+  bool more = false, split = false, first = true;
   // Taking the rest of the line changes nothing: the next read passes over it anyway.
   do {
-    for (; r.pos < r.visible_end && !more; ++r.pos) more = !IS_TRAILING_BLANK(r.buf[r.pos]);
+    for (; r.pos < r.visible_end && !more; ++r.pos) {
+      if (first) split = ENDS_IN_PART(field) && IS_CONTINUATION(r.buf[r.pos]);
+      first = false;
+      more = !IS_TRAILING_BLANK(r.buf[r.pos]);
+    }
   } while (!more && RECORD_MORE(r));
   if (!more) return;
   while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
   while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
-  ERROR_WRITE({"Warning: ", which, " name cut at 60 characters; the name used is \"", field, "\""},
-              "\r\n");
+  std::string_view cut = split ? " name cut at 60 bytes inside a character; the name used ends in "
+                                 "part of it: \""
+                               : " name cut at 60 bytes; the name used is \"";
+  ERROR_WRITE({"Warning: ", which, cut, field, "\""}, "\r\n");
 }
 
 }  // namespace veldrix

@@ -30,7 +30,8 @@ FactorForm FACTOR_FORM(std::string_view line);
 void WARN_FACTOR(std::int32_t unit, float factor);
 
 // After a name field was read from `unit`: one warning line when anything but blanks, tabs and
-// CRs follows the field on the line, saying the name that is used.
+// CRs follows the field on the line, saying the name that is used, and that it ends in part of a
+// character when the cut falls inside a UTF-8 character.
 void WARN_CUT_NAME(std::int32_t unit, std::string_view which, std::string_view field);
 
 }  // namespace veldrix

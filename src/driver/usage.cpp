@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "textio/ending/failure.hpp"
+#include "textio/files/connection.hpp"
 #include "textio/lines/record_output.hpp"
 
 namespace veldrix {
@@ -16,7 +17,7 @@ constexpr std::string_view kUsage =
     "\n"
     "Converts one ARC ASCII grid into a DSAA text grid. It asks three questions,\n"
     "one answer a line:\n"
-    "  the input file name (at most 60 characters; a longer one is cut),\n"
+    "  the input file name (at most 60 bytes; a longer one is cut),\n"
     "  the output .grd file name (the same),\n"
     "  the conversion factor every valid cell is multiplied by.\n"
     "The answers can come from a pipe:\n"
@@ -35,7 +36,8 @@ void ANSWER_OPTION(std::span<char* const> arguments) {
   std::string_view option = arguments[1];
   if (option != "--help" && option != "--version") return;
   std::size_t written = 0;
-  WRITE_ALL(STDOUT_FILENO, option == "--help" ? kUsage : kVersion, written);
+  int error = WRITE_ALL(STDOUT_FILENO, option == "--help" ? kUsage : kVersion, written);
+  if (error > 0) FAIL_IO(kWriteError, kConsoleOutput, CONNECTION(kConsoleOutput).name(), error);
   NORMAL_END();
 }
 

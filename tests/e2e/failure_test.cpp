@@ -65,9 +65,17 @@ const std::vector<std::string> kInDeep = {"sh", "-c", "cd " + kDeep + " && exec 
 // Runs with a console output whose reading end is already closed.
 const std::vector<std::string> kReaderGone = {"bash", "-c",
                                               "exec 4> >(:); wait $!; exec \"$0\" >&4"};
+// Runs with an argument and the console output on a full device.
+std::vector<std::string> TO_FULL_DEVICE(const std::string& argument) {
+  return {"sh", "-c", "exec \"$0\" " + argument + " > /dev/full"};
+}
 const Refusal kRefusals[] = {
     // clang-format off
     {"InputNotFoundAfterDotDot", "   d/../missing.asc\nout.grd\n1\n", 29, 50, "%/missing.asc"},
+    {"InputAfterALinkToTheParentAndDotDot", "up/../grid.asc\nout.grd\n1\n", 29, 50,
+     "%/up/../grid.asc"},
+    {"InputAfterAMissingFolderAndDotDot", "nodir/../grid.asc\nout.grd\n1\n", 29, 50,
+     "%/nodir/../grid.asc"},
     {"InputInAMissingFolder", "nodir/grid.asc\nout.grd\n1\n", 29, 50, "%/nodir/grid.asc"},
     {"InputUnderAFileUsedAsAFolder", "grid.asc/x\nout.grd\n1\n", 29, 50, "%/grid.asc/x"},
     {"InputIsAFolder", "d\nout.grd\n1\n", 9, 50, "%/d"},
@@ -85,6 +93,10 @@ const Refusal kRefusals[] = {
     {"OutputDeviceIsFull", "grid.asc\n/dev/full\n1\n", 38, 60, "/dev/full",
      "forrtl: No space left on device\r\n"},
     {"ConsoleOutputReaderIsGone", "", 38, -1, "CONOUT$", "forrtl: Broken pipe\r\n", kReaderGone},
+    {"HelpToAFullDevice", "", 38, -1, "CONOUT$", "forrtl: No space left on device\r\n",
+     TO_FULL_DEVICE("--help")},
+    {"VersionToAFullDevice", "", 38, -1, "CONOUT$", "forrtl: No space left on device\r\n",
+     TO_FULL_DEVICE("--version")},
     {"ConsoleInputEndsBeforeTheInputName", "", 24, -4, "CONIN$"},
     {"ConsoleInputEndsBeforeTheOutputName", "grid.asc\n", 24, -4, "CONIN$"},
     {"ConsoleInputEndsBeforeTheFactor", "grid.asc\nout.grd\n", 24, -4, "CONIN$"},
@@ -107,6 +119,7 @@ TEST_P(Refused, GivesItsReportAndStatusAndTouchesNoOutput) {
   fs::create_directories(f / kDeep);
   fs::create_directory(f / "d");
   fs::create_symlink(std::string(300, 'a'), f / "long");
+  fs::create_directory_symlink("..", f / "up");  // up/.. is two folders above the run
   Outcome run = RUN(f, r.answers, r.prefix);
   EXPECT_EQ(run.status, r.number);
   std::string name = r.name;

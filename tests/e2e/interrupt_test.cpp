@@ -148,9 +148,10 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
 INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
                          CASE_NAME<Event>);
 
-// What a terminal shows for the bytes: a carriage return goes back to the line's start and what
-// follows overwrites it; blanks at a line's end are not seen.
-std::string SCREEN(const std::string& bytes) {
+// What a terminal `columns` wide (0: without limit) shows for the bytes: a carriage return goes
+// back to the line's start and what follows overwrites it; a character past the last column goes
+// to the start of a new line; blanks at a line's end are not seen.
+std::string SCREEN(const std::string& bytes, std::size_t columns) {
   std::string screen, line;
   std::size_t column = 0;
   auto end_line = [&] {
@@ -164,6 +165,7 @@ std::string SCREEN(const std::string& bytes) {
     } else if (c == '\n') {
       end_line();
     } else {
+      if (column == columns && columns > 0) end_line();
       if (column == line.size()) line += ' ';
       line[column++] = c;
     }
@@ -172,11 +174,14 @@ std::string SCREEN(const std::string& bytes) {
   return screen;
 }
 
-// A whole run on a pseudo-terminal (no echo of what is typed), its progress line due after
-// `after` milliseconds: every byte the terminal got.
-std::string ON_TERMINAL(const Folder& f, const char* after) {
+// A whole run on a pseudo-terminal `columns` wide (0: a width it does not tell) with no echo of
+// what is typed, its progress line due after `after` milliseconds: every byte the terminal got.
+std::string ON_TERMINAL(const Folder& f, const char* after, unsigned short columns) {
   int master = -1;
-  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  winsize size = {};
+  size.ws_row = 200;
+  size.ws_col = columns;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
   if (pid == 0) {
     ::setenv("VELDRIX_PROGRESS_AFTER", after, 1);
     if (::chdir(f.path.c_str()) == 0) ::execl(VELDRIX_BINARY, VELDRIX_BINARY, nullptr);
@@ -198,15 +203,38 @@ std::string ON_TERMINAL(const Folder& f, const char* after) {
   return got;
 }
 
-TEST(Progress, OnATerminalIsErasedAndLeavesTheScreenAsWithoutIt) {
+struct Terminal {
+  const char* name;
+  unsigned short columns;
+  const char* reading;  // what the line shows while the rows are read; "" for no line at all
+  const char* writing;
+};
+
+const Terminal kTerminals[] = {
+    {"WidthNotTold", 0, "% of the rows read", "0% of the cell records written"},
+    {"WiderThanTheLine", 80, "% of the rows read", "0% of the cell records written"},
+    {"NarrowerThanTheLine", 20, "% of the rows rea", "0% of the cell rec"},
+    {"NarrowerThanAPercent", 2, "", ""},
+};
+
+class Progress : public testing::TestWithParam<Terminal> {};
+
+TEST_P(Progress, OnATerminalIsErasedAndLeavesTheScreenAsWithoutIt) {
+  const Terminal& t = GetParam();
   Folder f;
   WRITE_FILE(f / "big.asc", ONES_GRID(300));
-  std::string shown = ON_TERMINAL(f, "0"), none = ON_TERMINAL(f, "60000");
-  EXPECT_NE(shown.find("% of the rows read"), std::string::npos) << SHOWN(shown);
-  EXPECT_NE(shown.find("0% of the cell records written"), std::string::npos) << SHOWN(shown);
+  std::string shown = ON_TERMINAL(f, "0", t.columns), none = ON_TERMINAL(f, "60000", t.columns);
   EXPECT_EQ(none.find("% of the"), std::string::npos) << SHOWN(none);
-  EXPECT_EQ(SCREEN(shown), SCREEN(none));
+  EXPECT_EQ(SCREEN(shown, t.columns), SCREEN(none, t.columns));
+  if (*t.reading == '\0') {
+    EXPECT_EQ(SHOWN(shown), SHOWN(none));
+    return;
+  }
+  EXPECT_NE(shown.find(t.reading), std::string::npos) << SHOWN(shown);
+  EXPECT_NE(shown.find(t.writing), std::string::npos) << SHOWN(shown);
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, Progress, testing::ValuesIn(kTerminals), CASE_NAME<Terminal>);
 
 }  // namespace
 }  // namespace veldrix_test

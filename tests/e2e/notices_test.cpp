@@ -28,7 +28,14 @@ struct Notice {
   std::string plain_grid = ONES_GRID(3);
 };
 
-const std::string k60(60, 'n');
+const std::string k60(60, 'n'), k59(59, 'n'), k58(58, 'n');
+
+// The warning for a name whose 60th byte is part of a UTF-8 character that goes on after it.
+std::string SPLIT_WARNING(const std::string& name) {
+  return "Warning: output file name cut at 60 bytes inside a character; the name used ends in "
+         "part of it: \"" +
+         name + "\"\r\n";
+}
 
 std::string WARNED(const std::string& answer, const std::string& value, const std::string& why) {
   return "Warning: factor answer \"" + answer + "\" read as " + value + ": " + why + "\r\n";
@@ -102,11 +109,18 @@ const Notice kNotices[] = {
    GRID3(kCorner + "NODATA_value -9999\n", 1, "1\n")},
   {"PlainAnswersSayNothing", "in.asc\nout.grd\n \t+1.5D2 \t\r\r\n", "", "in.asc\nout.grd\n150\n"},
   {"OutputNameCut", "in.asc\n" + k60 + "ignored.grd\n1\n",
-   "Warning: output file name cut at 60 characters; the name used is \"" + k60 + "\"\r\n",
+   "Warning: output file name cut at 60 bytes; the name used is \"" + k60 + "\"\r\n",
    "in.asc\n" + k60 + "\n1\n"},
   {"InputNameCut", " " + k60 + "\nout.grd\n1\n",
-   "Warning: input file name cut at 60 characters; the name used is \"" + k60.substr(1) + "\"\r\n",
+   "Warning: input file name cut at 60 bytes; the name used is \"" + k60.substr(1) + "\"\r\n",
    k60.substr(1) + "\nout.grd\n1\n", {}, {}, k60.substr(1)},
+  {"OutputNameCutInsideATwoByteCharacter", "in.asc\n" + k59 + "\xC3\xA9.grd\n1\n",
+   SPLIT_WARNING(k59 + "\xC3"), "in.asc\n" + k59 + "\xC3\n1\n"},
+  {"OutputNameCutInsideAThreeByteCharacter", "in.asc\n" + k58 + "\xE2\x82\xAC\n1\n",
+   SPLIT_WARNING(k58 + "\xE2\x82"), "in.asc\n" + k58 + "\xE2\x82\n1\n"},
+  {"OutputNameCutAfterAWholeCharacter", "in.asc\n" + k58 + "\xC3\xA9\xC3\xA9\n1\n",
+   "Warning: output file name cut at 60 bytes; the name used is \"" + k58 + "\xC3\xA9\"\r\n",
+   "in.asc\n" + k58 + "\xC3\xA9\n1\n"},
   {"NameOf60WithBlanksAfterIt", "in.asc\n" + k60 + " \t \n1\n", "", "in.asc\n" + k60 + "\n1\n"},
   {"OtherArgumentsAreIgnored", "in.asc\nout.grd\n1\n", "", "in.asc\nout.grd\n1\n",
    {"--help", "in.asc"}},

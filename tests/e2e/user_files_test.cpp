@@ -174,6 +174,20 @@ TEST(OutputIsInput, ACopyOfTheInputIsAnotherFile) {
   EXPECT_EQ(READ_FILE(f / "copy.asc"), CONVERTED(kGrid));
 }
 
+// "link/../x" is the x beside the link's target, the file the system opens by that name, for the
+// input and the output alike; the x beside the link is not touched.
+TEST(Names, DotDotAfterAFolderLinkLeadsFromTheLinksTarget) {
+  Folder f;
+  fs::create_directories(f / "real" / "sub");
+  fs::create_directory_symlink("real/sub", f / "link");
+  WRITE_FILE(f / "real" / "in.asc", kGrid);
+  WRITE_FILE(f / "in.asc", kBadToken);
+  Outcome run = RUN(f, "link/../in.asc\nlink/../out.grd\n1\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(READ_FILE(f / "real" / "out.grd"), CONVERTED(kGrid));
+  EXPECT_FALSE(fs::exists(f / "out.grd"));
+}
+
 // --- Files locked by another program -------------------------------------------------------
 
 struct HeldLock {

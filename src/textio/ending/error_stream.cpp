@@ -1,5 +1,6 @@
 #include "textio/ending/error_stream.hpp"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,15 +19,30 @@ void WRITE_BYTES(const char* bytes, std::size_t n) {
   (void)ignored;
 }
 
+// The columns a line may take on the terminal and stay one row: one fewer than its width, so the
+// cursor never passes its edge; 80 where the terminal does not tell its width.
+std::size_t LINE_ROOM() {
+  winsize size = {};
+  bool told = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
+  std::size_t columns = told ? size.ws_col : 80;
+  return std::min(columns - 1, kErrorLineMax);
+}
+
 }  // namespace
 
 void SHOW_PROGRESS(std::string_view text) {
   static const bool terminal = ::isatty(STDERR_FILENO) == 1;
   if (!terminal) return;
+  std::size_t room = LINE_ROOM();
+  if (text.substr(0, text.find(' ')).size() > room) {  // not even its first word fits: no line
+    ERASE_PROGRESS();
+    return;
+  }
   char line[kErrorLineMax + 1];
   auto shown = static_cast<std::size_t>(g_progress_shown);
-  std::size_t n = std::min(text.size(), kErrorLineMax);
-  std::size_t width = std::max(n, shown);  // blanks over the rest of a longer line before
+  std::size_t n = std::min(text.size(), room);
+  // Blanks over the rest of a longer line before, as far as the terminal's width lets them.
+  std::size_t width = std::min(std::max(n, shown), room);
   line[0] = '\r';
   std::copy_n(text.begin(), n, line + 1);
   std::fill(line + 1 + n, line + 1 + width, ' ');

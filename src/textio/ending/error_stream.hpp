@@ -18,7 +18,9 @@ void ERROR_WRITE(std::initializer_list<std::string_view> parts, std::string_view
 // A line that tells how far a long run has come, on a terminal only (nothing when the error
 // stream is not one): written over the one before it, and erased (blanks over it, the cursor
 // back at its start) before anything else is written here and when the run ends, so that the
-// screen ends as it would have without it. At most kErrorLineMax characters.
+// screen ends as it would have without it. Cut to one column fewer than the terminal's width
+// (never wrapped onto a second row), none where not even its first word fits; at most
+// kErrorLineMax characters.
 void SHOW_PROGRESS(std::string_view text);
 
 // Erases the progress line, if one is shown. Async-signal-safe.

@@ -95,6 +95,36 @@ void LOCK(const Connection& c, bool exclusive, bool disk_file) {
   FAIL_IO(kOpenFailure, c.unit, c.name(), error);
 }
 
+// A name and the ".." after it are left out only where the name is a folder: after a symbolic
+// link ".." leads to the parent of the link's target, and after a missing name or a file it
+// fails, as the system has it when it opens the name.
+bool FOLDER_BEFORE_DOTDOT(const std::filesystem::path& path) {
+  struct stat info = {};
+  return path.filename() != ".." && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The absolute path as lexically normal, but for a ".." after a name that is not a folder: that
+// one is kept, so that the path names the file the system opens by it.
+//   /d/./a/../b -> /d/b    /d/a/.. -> /d/    /d/link/../b -> /d/link/../b    /../b -> /b
+std::filesystem::path WITHOUT_PLAIN_DOTS(const std::filesystem::path& absolute) {
+  std::filesystem::path result;
+  bool folder_end = false;  // the path ends in a separator
+  for (const std::filesystem::path& part : absolute) {
+    folder_end = part.empty() || part == ".";
+    if (folder_end) continue;
+    if (part != "..") {
+      result /= part;
+    } else if (result == result.root_path() || FOLDER_BEFORE_DOTDOT(result)) {
+      result = result.parent_path();
+      folder_end = true;
+    } else {
+      result /= part;
+    }
+  }
+  if (folder_end && result.has_relative_path()) result /= "";
+  return result;
+}
+
 bool MATCHES(std::string_view status, std::string_view word) {
   while (!status.empty() && status.back() == ' ') status.remove_suffix(1);
   return std::equal(status.begin(), status.end(), word.begin(), word.end(),
@@ -128,7 +158,7 @@ std::size_t RESOLVE_NAME(std::string_view field, std::span<char, kNameMax + 1> o
   if (!name.empty() && name.find('\0') == std::string_view::npos) {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(name), error);
-    if (!error) absolute = path.lexically_normal().string();
+    if (!error) absolute = WITHOUT_PLAIN_DOTS(path).string();
     if (!error && absolute.size() < kNameMax + 1) result = absolute;
   }
   std::size_t n = std::min(result.size(), kNameMax);

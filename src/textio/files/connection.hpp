@@ -70,8 +70,11 @@ void PUT_RECORD(std::int32_t unit, RecordBuffer& record);
 void PUT_LINE(Connection& c, std::string_view line);
 
 // The name a field connects: surrounding blanks (and trailing NULs) removed, then made absolute
-// and lexically normal, or left as typed when that form needs 256 characters or more.
+// and lexically normal but for a ".." after a symbolic link, a file or a missing name, which is
+// kept (the system resolves it as it opens the name); left as typed when that form needs 256
+// characters or more.
 //   "  dem.asc   " in /data -> "/data/dem.asc"     "" -> ""     "a/../b" in /d -> "/d/b"
+//   "link/../b" in /d -> "/d/link/../b" (the b beside the link's target)
 std::size_t RESOLVE_NAME(std::string_view field, std::span<char, kNameMax + 1> out);
 
 }  // namespace veldrix
