@@ -59,6 +59,13 @@ void* ZEROED(std::uint64_t bytes) {
   return at == MAP_FAILED ? nullptr : at;
 }
 
+// A bijection of 64-bit words in which inputs that differ in any bit give unrelated outputs.
+constexpr std::uint64_t MIX(std::uint64_t x) {
+  x = (x ^ x >> 33) * 0xFF51AFD7ED558CCDu;
+  x = (x ^ x >> 33) * 0xC4CEB9FE1A85EC53u;
+  return x ^ x >> 33;
+}
+
 }  // namespace
 
 GridStore& GRID_STORE() {
@@ -99,17 +106,17 @@ void PREPARE_ROWS(GridCells& cells) {
             MADV_POPULATE_WRITE);
 }
 
-// Two running sums of the bits (the second weighs each cell by its place), then the row folded
-// in by a multiply, so that rows in another order give another sum.
+// Each cell's bits and its place in the row, one 64-bit word, through a bijective mix of
+// multiplies and shifts (the finalizer of a common 64-bit hash), summed; the row then mixed into
+// the sum. A mix with no linear part makes an edit that keeps sums of the bits (+d, -2d, +d),
+// cells that change places and rows in another order all change the checksum, but by chance.
 void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum) {
-  std::uint64_t plain = 0, placed = 0;
+  std::uint64_t cells = 0, place = 0;
   for (float cell : row) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &cell, sizeof bits);
-    plain += bits;
-    placed += plain;
+    cells += MIX(place++ << 32 | bits);
   }
-  sum = (sum + plain) * 0x9E3779B97F4A7C15u + placed;
+  sum = MIX(sum ^ cells);
 }
-
 }  // namespace veldrix

@@ -101,8 +101,9 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 // Makes the pages of the store writable in one call before the rows are read into them.
 void PREPARE_ROWS(GridCells& cells);
 
-// A checksum of the bits of a row's cells, folded into `sum`: a row that reads otherwise, or
-// the same rows in another order, changes it.
+// A checksum of the bits of a row's cells, each with its place, folded into `sum`: a row that
+// reads otherwise in any way, or the same rows in another order, changes it but for a chance of
+// about one in 2^64.
 void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum);
 
 }  // namespace veldrix

@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -323,6 +325,17 @@ bool MAY_BE_IN_MEMORY(const fs::path& folder) {
          info.f_type == OVERLAYFS_SUPER_MAGIC;
 }
 
+// Whether the run waits in the open of its output FIFO, after its first reading; waits up to a
+// minute, and kills the run when it never does.
+bool OPENING_ITS_OUTPUT(pid_t pid) {
+  fs::path wchan = fs::path("/proc") / std::to_string(pid) / "wchan";
+  for (int k = 0; k < 6000 && READ_FILE(wchan) != "wait_for_partner"; ++k)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  bool waiting = READ_FILE(wchan) == "wait_for_partner";
+  if (!waiting) ::kill(pid, SIGKILL);
+  return waiting;
+}
+
 // Where the bands wait: in the spill file, or read again (spills turned off, or an output folder
 // held in memory, where none is made).
 enum class Bands { kSpilled, kReadAgain, kReadAgainBesideAnOutputInMemory };
@@ -342,12 +355,7 @@ TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureUnlessTheBandsWereKept) {
   std::string spill = bands == Bands::kReadAgain ? "VELDRIX_SPILL=0" : "VELDRIX_SPILL=1";
   pid_t pid =
       START(f, "in.asc\n" + out.string() + "\n1\n", {"env", "VELDRIX_BAND_BYTES=320", spill});
-  fs::path wchan = fs::path("/proc") / std::to_string(pid) / "wchan";
-  for (int k = 0; k < 6000 && READ_FILE(wchan) != "wait_for_partner"; ++k)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  bool waiting = READ_FILE(wchan) == "wait_for_partner";
-  if (!waiting) ::kill(pid, SIGKILL);
-  ASSERT_TRUE(waiting) << "the run never opened its output";
+  ASSERT_TRUE(OPENING_ITS_OUTPUT(pid)) << "the run never opened its output";
   ASSERT_EQ(std::system(("cd " + f.path.string() + " && " + change.command).c_str()), 0);
   int fd = READER(out);
   std::string got = DRAINED(fd, pid, SIZE_MAX);
@@ -379,6 +387,42 @@ INSTANTIATE_TEST_SUITE_P(Input, InputChanged,
                                           testing::Values(Bands::kSpilled, Bands::kReadAgain,
                                                           Bands::kReadAgainBesideAnOutputInMemory)),
                          CHANGE_NAME);
+
+// A block device has no times or size that tell a rewrite, so only the second reading's own check
+// sees the edit: a same-length edit of a row whose sums of the bits stay as they were (+d, -2d,
+// +d).
+TEST(InputEdited, WithItsSumsKeptOnADeviceIsAReadFailure) {
+  Folder f;
+  std::string row, grid = "ncols 40\nnrows 40\n" + kCorner;
+  auto first_row = static_cast<off_t>(grid.size());
+  for (int i = 0; i < 40; ++i) row += "4 ";
+  for (int j = 0; j < 40; ++j) grid += row + "\n";
+  WRITE_FILE(f / "in.img", grid + std::string(511 - (grid.size() + 511) % 512, '\n'));
+  std::string attach = "losetup -f --show " + (f / "in.img").string() + " 2>/dev/null";
+  FILE* losetup = ::popen(attach.c_str(), "r");
+  char device[64] = "";
+  bool attached = std::fgets(device, sizeof device, losetup) != nullptr;
+  ::pclose(losetup);
+  if (!attached) GTEST_SKIP() << "no loop device can be attached here";
+  std::string input(device, std::strcspn(device, "\n"));
+  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
+  pid_t pid =
+      START(f, input + "\nout.grd\n1\n", {"env", "VELDRIX_BAND_BYTES=320", "VELDRIX_SPILL=0"});
+  bool waiting = OPENING_ITS_OUTPUT(pid);
+  int fd = ::open(input.c_str(), O_WRONLY | O_CLOEXEC);
+  bool edited = ::pwrite(fd, "8 1 8", 5, first_row) == 5 && ::fsync(fd) == 0;
+  ::close(fd);
+  fd = READER(f / "out.grd");
+  DRAINED(fd, pid, SIZE_MAX);
+  ::close(fd);
+  EXPECT_EQ(std::system(("losetup -d " + input).c_str()), 0);
+  ASSERT_TRUE(waiting && edited) << "the run never opened its output, or the edit failed";
+  EXPECT_EQ(ENDING(pid, 60), 39);
+  EXPECT_EQ(SHOWN(REPORT(READ_FILE(f / "err"))),
+            SHOWN("forrtl: File changed by another program while it was read\r\nforrtl: severe "
+                  "(39): error during read, unit 50, file " +
+                  input + "\r\r\n"));
+}
 
 // --- Signals ignored at the start ----------------------------------------------------------
 
