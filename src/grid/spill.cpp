@@ -33,6 +33,15 @@ bool MAY_SPILL_ON(const struct statfs& info, std::uint64_t bytes) {
   return bytes <= room / 2;
 }
 
+// Whether a descriptor is left beside `fd`: the output is opened after the first reading, and a
+// spill that took the last one would fail that open where reading the bands again would not.
+bool DESCRIPTOR_LEFT(int fd) {
+  int spare = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (spare < 0) return false;
+  ::close(spare);
+  return true;
+}
+
 // An unnamed file of room for `bytes` in the folder, gone with the process however it ends; -1
 // where none may be had.
 int OPEN_SPILL(std::uint64_t bytes) {
@@ -41,7 +50,7 @@ int OPEN_SPILL(std::uint64_t bytes) {
   int fd = ::open(g_folder.data(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
   struct statfs info = {};
-  if (::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
+  if (!DESCRIPTOR_LEFT(fd) || ::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
     ::close(fd);
     return -1;
   }
