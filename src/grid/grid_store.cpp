@@ -40,6 +40,19 @@ std::uint64_t RUN_BESIDE_THE_STORE(std::uint64_t bytes) {
             std::string_view(rows, std::to_chars(rows, rows + 16, ny).ptr)});
 }
 
+// A bound on the bytes of the output's header; its records take 16 bytes a cell.
+constexpr std::uint64_t kOutputHead = 512;
+
+// An output held in memory is charged to the process's cgroup as it grows and is never given
+// back while the run lasts: the whole of it, beside a store of `bytes` and what the run holds
+// beside that, must fit, or the system kills the run part-way through the records.
+void REFUSE_OUTPUT_BEYOND_MEMORY(std::int32_t nx, std::int32_t ny, std::uint64_t bytes) {
+  std::uint64_t output = kOutputHead + std::uint64_t{16} * static_cast<std::uint64_t>(nx) *
+                                           static_cast<std::uint64_t>(ny);
+  std::uint64_t held = output + bytes, limit = MEMORY_FOR_FILES();
+  if (held > limit || RUN_BESIDE_THE_STORE(bytes) > limit - held) TOO_LARGE(nx, ny);
+}
+
 // The band size: VELDRIX_BAND_BYTES when it holds a count of bytes (tests lower it so that a
 // small grid takes several bands), else kBandBytes.
 std::uint64_t BAND_BYTES() {
@@ -87,6 +100,7 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   std::uint64_t count = (static_cast<std::uint64_t>(ny) + rows - 1) / rows;
   std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);
   if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes) TOO_LARGE(nx, ny);
+  if (cells.output_in_memory) REFUSE_OUTPUT_BEYOND_MEMORY(nx, ny, bytes);
   void* z = ZEROED(rows * row_bytes);
   void* marks = ZEROED(count * sizeof(BandMark));
   if (z == nullptr || marks == nullptr) TOO_LARGE(nx, ny);

@@ -1,6 +1,7 @@
 #include "grid/spill.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -20,8 +21,8 @@ std::array<char, kNameMax + 1> g_folder = {'.', '\0'};
 // The file systems that keep their files in memory, or may (statfs(2)): a spill there could hold
 // every band in memory, where reading the input again costs time only. An overlay's upper layer
 // is tmpfs on live systems and in some containers, and cannot be told from here.
-constexpr unsigned long kInMemory[] = {0x01021994 /* tmpfs */, 0x858458f6 /* ramfs */,
-                                       0x794c7630 /* overlay */};
+constexpr unsigned long kTmpfs = 0x01021994, kRamfs = 0x858458f6;
+constexpr unsigned long kInMemory[] = {kTmpfs, kRamfs, 0x794c7630 /* overlay */};
 
 bool MAY_SPILL_ON(const struct statfs& info, std::uint64_t bytes) {
   for (unsigned long magic : kInMemory) {
@@ -92,12 +93,30 @@ bool WHOLE(Call call, char* at, std::size_t bytes, off_t offset) {
   return true;
 }
 
-}  // namespace
-
-void SPILL_BESIDE(std::string_view output_field) {
+// The folder of the file that the output field names.
+std::string OUTPUT_FOLDER(std::string_view output_field) {
   std::array<char, kNameMax + 1> name;
   std::size_t n = RESOLVE_NAME(output_field, name);
-  std::string folder = std::filesystem::path(std::string(name.data(), n)).parent_path().string();
+  return std::filesystem::path(std::string(name.data(), n)).parent_path().string();
+}
+
+}  // namespace
+
+// A device or a FIFO (/dev/null is on devtmpfs) keeps nothing.
+bool OUTPUT_IN_MEMORY(std::string_view output_field) {
+  std::array<char, kNameMax + 1> name;
+  RESOLVE_NAME(output_field, name);
+  struct stat info = {};
+  if (::stat(name.data(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+  std::string folder = OUTPUT_FOLDER(output_field);
+  struct statfs where = {};
+  if (::statfs(folder.empty() ? "." : folder.c_str(), &where) != 0) return false;
+  auto type = static_cast<unsigned long>(where.f_type);
+  return type == kTmpfs || type == kRamfs;
+}
+
+void SPILL_BESIDE(std::string_view output_field) {
+  std::string folder = OUTPUT_FOLDER(output_field);
   std::string_view chosen = folder;
   if (chosen.empty() || chosen.size() > kNameMax) chosen = ".";
   chosen.copy(g_folder.data(), chosen.size());

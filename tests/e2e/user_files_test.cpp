@@ -554,6 +554,27 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
                               << SHOWN(bytes.substr(at, 16));
 }
 
+// An output on tmpfs takes the cgroup's memory, 16 bytes a cell, for as long as it lasts: 70.6 MB
+// of records cannot fit in 16 MiB, and the run is refused before any is written. A device there
+// (/dev/null is on devtmpfs) keeps nothing.
+TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
+  MemoryCgroup group("16777216");
+  if (group.path.empty()) GTEST_SKIP() << "no memory cgroup of the test's own can be made here";
+  if (!MAY_BE_IN_MEMORY("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  Folder f, shm("/dev/shm");
+  std::string grid = "ncols 2100\nnrows 2100\n" + kCorner;
+  for (int j = 0; j < 2100; ++j) grid += "2100*1.5\n";
+  WRITE_FILE(f / "in.asc", grid);
+  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  Outcome run = RUN(f, "in.asc\n" + (shm / "out.grd").string() + "\n1\n", {"sh", "-c", join});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(SHOWN(run.err),
+            SHOWN("Grid too large for this machine's memory: ncols 2100, nrows 2100\r\n"));
+  EXPECT_FALSE(fs::exists(shm / "out.grd"));
+  Outcome dropped = RUN(f, "in.asc\n/dev/null\n1\n", {"sh", "-c", join});
+  EXPECT_EQ(dropped.status, 0) << dropped.err;
+}
+
 // A grid near a cgroup's limit: what the run holds beside the store (the process, the output
 // window, the pages being written back) decides, so the run converts or is refused, never killed.
 struct NearTheLimit {
