@@ -49,6 +49,7 @@ void RUN_CONVERSION() {
   WARN_FACTOR(kConsoleInput, factor);
   FileIdentity input_file;
   SPILL_BESIDE(TEXT_OF(output_name));
+  g.cells.output_in_memory = OUTPUT_IN_MEMORY(TEXT_OF(output_name));
   READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file);
   REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
   WRITE_GRD_HEAD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax,

@@ -40,6 +40,19 @@ std::uint64_t RUN_BESIDE_THE_STORE(std::uint64_t bytes) {
             std::string_view(rows, std::to_chars(rows, rows + 16, ny).ptr)});
 }
 
+// A bound on the bytes of the output's header; its records take 16 bytes a cell.
+constexpr std::uint64_t kOutputHead = 512;
+
+// An output held in memory is charged to the process's cgroup as it grows and is never given
+// back while the run lasts: the whole of it, beside a store of `bytes` and what the run holds
+// beside that, must fit, or the system kills the run part-way through the records.
+void REFUSE_OUTPUT_BEYOND_MEMORY(std::int32_t nx, std::int32_t ny, std::uint64_t bytes) {
+  std::uint64_t output = kOutputHead + std::uint64_t{16} * static_cast<std::uint64_t>(nx) *
+                                           static_cast<std::uint64_t>(ny);
+  std::uint64_t held = output + bytes, limit = MEMORY_FOR_FILES();
+  if (held > limit || RUN_BESIDE_THE_STORE(bytes) > limit - held) TOO_LARGE(nx, ny);
+}
+
 // The band size: VELDRIX_BAND_BYTES when it holds a count of bytes (tests lower it so that a
 // small grid takes several bands), else kBandBytes.
 std::uint64_t BAND_BYTES() {
@@ -57,6 +70,13 @@ void* ZEROED(std::uint64_t bytes) {
   void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   return at == MAP_FAILED ? nullptr : at;
+}
+
+// A bijection of 64-bit words in which inputs that differ in any bit give unrelated outputs.
+constexpr std::uint64_t MIX(std::uint64_t x) {
+  x = (x ^ x >> 33) * 0xFF51AFD7ED558CCDu;
+  x = (x ^ x >> 33) * 0xC4CEB9FE1A85EC53u;
+  return x ^ x >> 33;
 }
 
 }  // namespace
@@ -80,6 +100,7 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   std::uint64_t count = (static_cast<std::uint64_t>(ny) + rows - 1) / rows;
   std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);
   if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes) TOO_LARGE(nx, ny);
+  if (cells.output_in_memory) REFUSE_OUTPUT_BEYOND_MEMORY(nx, ny, bytes);
   void* z = ZEROED(rows * row_bytes);
   void* marks = ZEROED(count * sizeof(BandMark));
   if (z == nullptr || marks == nullptr) TOO_LARGE(nx, ny);
@@ -99,17 +120,17 @@ void PREPARE_ROWS(GridCells& cells) {
             MADV_POPULATE_WRITE);
 }
 
-// Two running sums of the bits (the second weighs each cell by its place), then the row folded
-// in by a multiply, so that rows in another order give another sum.
+// Each cell's bits and its place in the row, one 64-bit word, through a bijective mix of
+// multiplies and shifts (the finalizer of a common 64-bit hash), summed; the row then mixed into
+// the sum. A mix with no linear part makes an edit that keeps sums of the bits (+d, -2d, +d),
+// cells that change places and rows in another order all change the checksum, but by chance.
 void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum) {
-  std::uint64_t plain = 0, placed = 0;
+  std::uint64_t cells = 0, place = 0;
   for (float cell : row) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &cell, sizeof bits);
-    plain += bits;
-    placed += plain;
+    cells += MIX(place++ << 32 | bits);
   }
-  sum = (sum + plain) * 0x9E3779B97F4A7C15u + placed;
+  sum = MIX(sum ^ cells);
 }
-
 }  // namespace veldrix

@@ -48,8 +48,9 @@ struct GridCells {
   std::int32_t column_capacity = 0;
   std::int32_t row_capacity = 0;
   std::span<BandMark> bands;
-  int spill = -1;               // the spill file, once a band is kept there
-  bool spill_given_up = false;  // every band is then read again
+  int spill = -1;                 // the spill file, once a band is kept there
+  bool spill_given_up = false;    // every band is then read again
+  bool output_in_memory = false;  // its records then take memory as the cells do
 };
 
 // Row j (from 1, the southern row) of the cells, its first `columns` cells; none when a row has
@@ -107,15 +108,17 @@ GridStore& GRID_STORE();
 // than a quarter of the memory this process may take), at least one row, and ny rows when the
 // whole grid fits. A row that would not fit in that memory, or a band that with what the run
 // holds beside it (the process itself, the output window, a margin) would not fit in the memory
-// this process may take (physical memory, its cgroup's limit, its resource limits), ends the run
+// this process may take (physical memory, its cgroup's limit, its resource limits), or, for an
+// output held in memory, would not fit there beside the output's 16 bytes a cell, ends the run
 // (status 1) with one line on the error stream naming ncols and nrows.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
 // Makes the pages of the store writable in one call before the rows are read into them.
 void PREPARE_ROWS(GridCells& cells);
 
-// A checksum of the bits of a row's cells, folded into `sum`: a row that reads otherwise, or
-// the same rows in another order, changes it.
+// A checksum of the bits of a row's cells, each with its place, folded into `sum`: a row that
+// reads otherwise in any way, or the same rows in another order, changes it but for a chance of
+// about one in 2^64.
 void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum);
 
 }  // namespace veldrix

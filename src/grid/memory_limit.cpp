@@ -69,8 +69,9 @@ std::uint64_t RESIDENT_BYTES() {
 }
 
 std::uint64_t MEMORY_LIMIT() {
-  return std::min(
-      {PHYSICAL_MEMORY(), CGROUP_LIMIT(), RESOURCE_LIMIT(RLIMIT_AS), RESOURCE_LIMIT(RLIMIT_DATA)});
+  return std::min({MEMORY_FOR_FILES(), RESOURCE_LIMIT(RLIMIT_AS), RESOURCE_LIMIT(RLIMIT_DATA)});
 }
+
+std::uint64_t MEMORY_FOR_FILES() { return std::min(PHYSICAL_MEMORY(), CGROUP_LIMIT()); }
 
 }  // namespace veldrix

@@ -10,6 +10,12 @@ namespace veldrix {
 // system as it fills, with no word from the program.
 std::uint64_t MEMORY_LIMIT();
 
+// The least of the machine's physical memory and the limits of the process's memory cgroups: what
+// a file in a folder held in memory (tmpfs, ramfs) may take, its pages charged to the cgroup of
+// the process that writes them, where they cannot be reclaimed. The process's own resource limits
+// do not count them.
+std::uint64_t MEMORY_FOR_FILES();
+
 // The bytes this process holds in memory now, its resident set (from /proc/self/statm); 0 where
 // that cannot be read.
 std::uint64_t RESIDENT_BYTES();

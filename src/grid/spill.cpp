@@ -1,6 +1,7 @@
 #include "grid/spill.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -20,8 +21,8 @@ std::array<char, kNameMax + 1> g_folder = {'.', '\0'};
 // The file systems that keep their files in memory, or may (statfs(2)): a spill there could hold
 // every band in memory, where reading the input again costs time only. An overlay's upper layer
 // is tmpfs on live systems and in some containers, and cannot be told from here.
-constexpr unsigned long kInMemory[] = {0x01021994 /* tmpfs */, 0x858458f6 /* ramfs */,
-                                       0x794c7630 /* overlay */};
+constexpr unsigned long kTmpfs = 0x01021994, kRamfs = 0x858458f6;
+constexpr unsigned long kInMemory[] = {kTmpfs, kRamfs, 0x794c7630 /* overlay */};
 
 bool MAY_SPILL_ON(const struct statfs& info, std::uint64_t bytes) {
   for (unsigned long magic : kInMemory) {
@@ -33,6 +34,15 @@ bool MAY_SPILL_ON(const struct statfs& info, std::uint64_t bytes) {
   return bytes <= room / 2;
 }
 
+// Whether a descriptor is left beside `fd`: the output is opened after the first reading, and a
+// spill that took the last one would fail that open where reading the bands again would not.
+bool DESCRIPTOR_LEFT(int fd) {
+  int spare = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (spare < 0) return false;
+  ::close(spare);
+  return true;
+}
+
 // An unnamed file of room for `bytes` in the folder, gone with the process however it ends; -1
 // where none may be had.
 int OPEN_SPILL(std::uint64_t bytes) {
@@ -41,7 +51,7 @@ int OPEN_SPILL(std::uint64_t bytes) {
   int fd = ::open(g_folder.data(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
   struct statfs info = {};
-  if (::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
+  if (!DESCRIPTOR_LEFT(fd) || ::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
     ::close(fd);
     return -1;
   }
@@ -83,12 +93,30 @@ bool WHOLE(Call call, char* at, std::size_t bytes, off_t offset) {
   return true;
 }
 
-}  // namespace
-
-void SPILL_BESIDE(std::string_view output_field) {
+// The folder of the file that the output field names.
+std::string OUTPUT_FOLDER(std::string_view output_field) {
   std::array<char, kNameMax + 1> name;
   std::size_t n = RESOLVE_NAME(output_field, name);
-  std::string folder = std::filesystem::path(std::string(name.data(), n)).parent_path().string();
+  return std::filesystem::path(std::string(name.data(), n)).parent_path().string();
+}
+
+}  // namespace
+
+// A device or a FIFO (/dev/null is on devtmpfs) keeps nothing.
+bool OUTPUT_IN_MEMORY(std::string_view output_field) {
+  std::array<char, kNameMax + 1> name;
+  RESOLVE_NAME(output_field, name);
+  struct stat info = {};
+  if (::stat(name.data(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+  std::string folder = OUTPUT_FOLDER(output_field);
+  struct statfs where = {};
+  if (::statfs(folder.empty() ? "." : folder.c_str(), &where) != 0) return false;
+  auto type = static_cast<unsigned long>(where.f_type);
+  return type == kTmpfs || type == kRamfs;
+}
+
+void SPILL_BESIDE(std::string_view output_field) {
+  std::string folder = OUTPUT_FOLDER(output_field);
   std::string_view chosen = folder;
   if (chosen.empty() || chosen.size() > kNameMax) chosen = ".";
   chosen.copy(g_folder.data(), chosen.size());

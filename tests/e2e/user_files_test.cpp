@@ -337,6 +337,17 @@ bool MAY_BE_IN_MEMORY(const fs::path& folder) {
          info.f_type == OVERLAYFS_SUPER_MAGIC;
 }
 
+// Whether the run waits in the open of its output FIFO, after its first reading; waits up to a
+// minute, and kills the run when it never does.
+bool OPENING_ITS_OUTPUT(pid_t pid) {
+  fs::path wchan = fs::path("/proc") / std::to_string(pid) / "wchan";
+  for (int k = 0; k < 6000 && READ_FILE(wchan) != "wait_for_partner"; ++k)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  bool waiting = READ_FILE(wchan) == "wait_for_partner";
+  if (!waiting) ::kill(pid, SIGKILL);
+  return waiting;
+}
+
 // Where the bands wait: in the spill file, or read again (spills turned off, or an output folder
 // held in memory, where none is made).
 enum class Bands { kSpilled, kReadAgain, kReadAgainBesideAnOutputInMemory };
@@ -356,12 +367,7 @@ TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureUnlessTheBandsWereKept) {
   std::string spill = bands == Bands::kReadAgain ? "VELDRIX_SPILL=0" : "VELDRIX_SPILL=1";
   pid_t pid =
       START(f, "in.asc\n" + out.string() + "\n1\n", {"env", "VELDRIX_BAND_BYTES=320", spill});
-  fs::path wchan = fs::path("/proc") / std::to_string(pid) / "wchan";
-  for (int k = 0; k < 6000 && READ_FILE(wchan) != "wait_for_partner"; ++k)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  bool waiting = READ_FILE(wchan) == "wait_for_partner";
-  if (!waiting) ::kill(pid, SIGKILL);
-  ASSERT_TRUE(waiting) << "the run never opened its output";
+  ASSERT_TRUE(OPENING_ITS_OUTPUT(pid)) << "the run never opened its output";
   ASSERT_EQ(std::system(("cd " + f.path.string() + " && " + change.command).c_str()), 0);
   int fd = READER(out);
   std::string got = DRAINED(fd, pid, SIZE_MAX);
@@ -393,6 +399,39 @@ INSTANTIATE_TEST_SUITE_P(Input, InputChanged,
                                           testing::Values(Bands::kSpilled, Bands::kReadAgain,
                                                           Bands::kReadAgainBesideAnOutputInMemory)),
                          CHANGE_NAME);
+
+// A block device has no times or size that tell a rewrite, so only the second reading's own check
+// sees the edit: a same-length edit of a row whose sums of the bits stay as they were (+d, -2d,
+// +d).
+TEST(InputEdited, WithItsSumsKeptOnADeviceIsAReadFailure) {
+  Folder f;
+  std::string row, grid = "ncols 40\nnrows 40\n" + kCorner;
+  auto first_row = static_cast<off_t>(grid.size());
+  for (int i = 0; i < 40; ++i) row += "4 ";
+  for (int j = 0; j < 40; ++j) grid += row + "\n";
+  WRITE_FILE(f / "in.img", grid + std::string(511 - (grid.size() + 511) % 512, '\n'));
+  std::string attach = "cd " + f.path.string() + " && losetup -f --show in.img >device 2>&1";
+  if (std::system(attach.c_str()) != 0) GTEST_SKIP() << "no loop device can be attached here";
+  std::string input = READ_FILE(f / "device");
+  input.pop_back();  // the line's end
+  ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
+  pid_t pid =
+      START(f, input + "\nout.grd\n1\n", {"env", "VELDRIX_BAND_BYTES=320", "VELDRIX_SPILL=0"});
+  bool waiting = OPENING_ITS_OUTPUT(pid);
+  int fd = ::open(input.c_str(), O_WRONLY | O_CLOEXEC);
+  bool edited = ::pwrite(fd, "8 1 8", 5, first_row) == 5 && ::fsync(fd) == 0;
+  ::close(fd);
+  fd = READER(f / "out.grd");
+  DRAINED(fd, pid, SIZE_MAX);
+  ::close(fd);
+  EXPECT_EQ(std::system(("losetup -d " + input).c_str()), 0);
+  ASSERT_TRUE(waiting && edited) << "the run never opened its output, or the edit failed";
+  EXPECT_EQ(ENDING(pid, 60), 39);
+  EXPECT_EQ(SHOWN(REPORT(READ_FILE(f / "err"))),
+            SHOWN("forrtl: File changed by another program while it was read\r\nforrtl: severe "
+                  "(39): error during read, unit 50, file " +
+                  input + "\r\r\n"));
+}
 
 // --- Signals ignored at the start ----------------------------------------------------------
 
@@ -522,6 +561,30 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
   while (at < bytes.size() && bytes.compare(at, 16, record) == 0) at += 16;
   EXPECT_EQ(at, bytes.size()) << "record " << (at - head) / 16 << ": "
                               << SHOWN(bytes.substr(at, 16));
+}
+
+// An output on tmpfs takes the cgroup's memory, 16 bytes a cell, for as long as it lasts: 70.6 MB
+// of records cannot fit in 16 MiB, and the run is refused before any is written. A device there
+// (/dev/null is on devtmpfs) keeps nothing.
+TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
+  GTEST_SKIP() << "sanitized builds carry their own memory overhead";
+#endif
+  MemoryCgroup group("16777216");
+  if (group.path.empty()) GTEST_SKIP() << "no memory cgroup of the test's own can be made here";
+  if (!MAY_BE_IN_MEMORY("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  Folder f, shm("/dev/shm");
+  std::string grid = "ncols 2100\nnrows 2100\n" + kCorner;
+  for (int j = 0; j < 2100; ++j) grid += "2100*1.5\n";
+  WRITE_FILE(f / "in.asc", grid);
+  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  Outcome run = RUN(f, "in.asc\n" + (shm / "out.grd").string() + "\n1\n", {"sh", "-c", join});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(SHOWN(run.err),
+            SHOWN("Grid too large for this machine's memory: ncols 2100, nrows 2100\r\n"));
+  EXPECT_FALSE(fs::exists(shm / "out.grd"));
+  Outcome dropped = RUN(f, "in.asc\n/dev/null\n1\n", {"sh", "-c", join});
+  EXPECT_EQ(dropped.status, 0) << dropped.err;
 }
 
 // A grid near a cgroup's limit: what the run holds beside the store (the process, the output
