@@ -66,8 +66,6 @@ int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
 
 }  // namespace
 
-// Builds a record into out (blanks in the columns the layout spans); returns its length, the
-// highest column written. Its tests declare it (record_build.hpp).
 std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items) {
   std::size_t column = 0, length = 0;
   const Value* item = items.data();
