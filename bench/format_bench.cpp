@@ -9,10 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "textio/numbers/decimal_exponent.hpp"
 #include "textio/numbers/number_format.hpp"
 #include "textio/records/fixed.hpp"
-#include "textio/records/record_build.hpp"
 
 namespace {
 

@@ -10,7 +10,6 @@
 
 #include "textio/lines/input_lines.hpp"
 #include "textio/records/free.hpp"
-#include "textio/records/free_statement.hpp"
 
 namespace {
 

@@ -14,7 +14,6 @@
 
 #include "textio/lines/input_lines.hpp"
 #include "textio/records/free.hpp"
-#include "textio/records/free_statement.hpp"
 
 using namespace veldrix;
 

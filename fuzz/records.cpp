@@ -22,7 +22,6 @@
 #include "input/header_values.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/lines/input_lines.hpp"
-#include "textio/lines/reader_view.hpp"
 #include "textio/records/fixed.hpp"
 #include "textio/records/free.hpp"
 

@@ -22,11 +22,14 @@ std::string_view BASENAME(const char* path) {
 
 // One frame line: image (cut to 17), the address as its offset in that image (8 hex digits), and
 // "Unknown" in the routine, line and source columns; ends with CR LF. Returns its length.
-//   ("veldrix", 0x1A2B) -> "veldrix            00001A2B  Unknown               Unknown Unknown\r\n"
+//   ("veldrix", 0x1A2B) ->
+//     "veldrix            00001A2B  Unknown               Unknown  Unknown\r\n"
 std::size_t FRAME_LINE(std::string_view image, std::size_t offset, std::span<char> out) {
+  // After the address, in the header's fields: the rest of PC's 10 columns, Routine's 19 (the
+  // word on the left), Line's 12 (the word ending two columns short of its end), the source.
   constexpr std::string_view kTail = "  Unknown               Unknown  Unknown\r\n";
-  static_assert(kTail.size() == 2 + 17 + 2 + 10 + 2 + 7 + 2);
-  constexpr std::size_t kLength = 17 + 2 + 8 + kTail.size();
+  static_assert(kTail.size() == (10 - 8) + 19 + 12 + 7 + 2);
+  constexpr std::size_t kLength = 19 + 8 + kTail.size();  // Image's field, the address
   if (out.size() < kLength) return 0;
   std::fill_n(out.begin(), 19, ' ');
   std::copy_n(image.begin(), std::min<std::size_t>(image.size(), 17), out.begin());

@@ -17,7 +17,7 @@ constexpr std::size_t kKeptStart = 256;
 
 // Moves the unread bytes to the front and reads more after them. The current record's start is
 // moved with them while the record is short (a quarter of the buffer at most leaves room to read).
-void FILL(Reader& r) {
+void REFILL(Reader& r) {
   std::size_t kept = std::min(kKeptStart, r.capacity / 4);
   bool keep = r.record_start != kStartGone && r.pos - r.record_start <= kept;
   std::size_t drop = keep ? r.record_start : r.pos;
@@ -68,7 +68,7 @@ void LOCATE(Reader& r) {
 
 // Makes at least n unread bytes available unless the data ends first.
 void NEED(Reader& r, std::size_t n) {
-  while (r.held - r.pos < n && !r.drained && !r.from_string) FILL(r);
+  while (r.held - r.pos < n && !r.drained && !r.from_string) REFILL(r);
 }
 
 bool CTRL_Z_LINE(Reader& r) {
@@ -123,7 +123,7 @@ int RECORD_BEGIN(Reader& r) {
 bool RECORD_MORE(Reader& r) {
   while (r.pos == r.visible_end) {
     if (r.last_piece || r.failure != 0) return false;
-    FILL(r);
+    REFILL(r);
     if (r.failure != 0) return false;
     LOCATE(r);
   }

@@ -70,4 +70,8 @@ int RECORD_BEGIN(Reader& r);
 // record: true when there is more of it, false at its end or after a refused read (r.failure).
 bool RECORD_MORE(Reader& r);
 
+// The visible rest of the current record, for the tests and fuzz targets that look at it; the
+// program reads through the record statements instead.
+inline std::string_view VISIBLE(const Reader& r) { return {r.buf + r.pos, r.visible_end - r.pos}; }
+
 }  // namespace veldrix

@@ -1,5 +1,5 @@
 // G14.8 of a single-precision cell from one integer product, kept in the header so that the grid
-// writer's loop calls nothing for the usual cell. Its two tables are built in number_format.cpp.
+// writer's loop calls nothing for the usual cell. Its three tables are built in number_format.cpp.
 #pragma once
 
 #include <array>

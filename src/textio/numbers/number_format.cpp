@@ -14,7 +14,7 @@
 namespace veldrix {
 
 // floor(e x log10 2) for |e| <= 1000: the decimal exponent of 2^e, by integer arithmetic
-// (78913 / 2^18 ~ log10 2). Only its test reaches it from outside, through its own declaration.
+// (78913 / 2^18 ~ log10 2).
 constexpr int LOG10_POW2(int e) { return (e * 78913) >> 18; }
 int FLOOR_LOG10_POW2(int e) { return LOG10_POW2(e); }
 

@@ -28,6 +28,10 @@ void FORMAT_I(std::int32_t value, std::span<char> out);
 void FORMAT_G(float value, int digits, std::span<char> out);
 void FORMAT_G(double value, int digits, std::span<char> out);
 
+// floor(e x log10 2) for |e| <= 1000: the decimal exponent of 2^e, by integer arithmetic (the
+// estimate behind the exact digits of the G field, reached from outside by its test).
+int FLOOR_LOG10_POW2(int e);
+
 // FORMAT_G of a single-precision value by the library's digits: every width, and the oracle of
 // the cell's own G14.8.
 void FORMAT_G_GENERAL(float value, int digits, std::span<char> out);

@@ -10,9 +10,6 @@
 namespace veldrix {
 namespace {
 
-// The value of a digit; above 9 for any other character.
-unsigned DIGIT_VALUE(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
-bool IS_DIGIT(char c) { return DIGIT_VALUE(c) <= 9; }
 bool IS_EXPONENT_LETTER(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
 }

@@ -35,6 +35,12 @@ inline constexpr int kLeadingDigits = 19;  // every 19-digit number fits 64 bits
 
 inline constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
+// The value of a digit; above 9 for any other character.
+inline unsigned DIGIT_VALUE(char c) {
+  return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+}
+inline bool IS_DIGIT(char c) { return DIGIT_VALUE(c) <= 9; }
+
 inline void TOKEN_RESET(Token& t) {
   t.state = TokenState::Start;
   t.truth = t.truth_value = t.negative = t.has_point = t.has_exponent = false;

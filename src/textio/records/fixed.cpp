@@ -45,7 +45,8 @@ int TAKE_COLUMNS(Reader& r, char* dst, std::size_t w) {
   return r.failure;
 }
 
-int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
+// One text field into its item: the field's columns, blank-padded or cut to the item's length.
+int READ_TEXT_FIELD(Reader& r, const FieldSpec& f, const Target& item) {
   char* text = static_cast<char*>(item.at);
   std::size_t n = item.count;
   std::size_t w = f.width == 0 ? n : static_cast<std::size_t>(f.width);
@@ -66,8 +67,6 @@ int READ_TEXT(Reader& r, const FieldSpec& f, const Target& item) {
 
 }  // namespace
 
-// Builds a record into out (blanks in the columns the layout spans); returns its length, the
-// highest column written. Its tests declare it (record_build.hpp).
 std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items) {
   std::size_t column = 0, length = 0;
   const Value* item = items.data();
@@ -110,7 +109,7 @@ int READ_FIXED_STATUS(std::int32_t unit, Layout layout, std::initializer_list<Ta
   for (const FieldSpec& f : layout) {
     if (f.kind != FieldKind::Text || item == items.end()) continue;
     if (item->type != ItemType::Text) return kReadError;
-    if (int status = READ_TEXT(r, f, *item++); status != 0) return status;
+    if (int status = READ_TEXT_FIELD(r, f, *item++); status != 0) return status;
   }
   return 0;
 }

@@ -19,4 +19,12 @@ void READ_FIXED(std::int32_t unit, Layout layout, std::initializer_list<Target> 
 // The same read with a status: 0, -1 at the end of data, 39 when the system refused the read.
 int READ_FIXED_STATUS(std::int32_t unit, Layout layout, std::initializer_list<Target> items);
 
+// Builds a record into out (blanks in the columns the layout spans); returns its length, the
+// highest column written. WRITE_FIXED writes what it builds.
+std::size_t BUILD_FIXED(std::span<char> out, Layout layout, std::span<const Value> items);
+
+// Builds the record into text (blank-filled first, no line end): a fixed-field write into a text,
+// for the tests and benchmarks.
+void WRITE_FIXED_STR(std::span<char> text, Layout layout, std::initializer_list<Value> items);
+
 }  // namespace veldrix

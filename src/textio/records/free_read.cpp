@@ -1,11 +1,10 @@
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/numbers/token.hpp"
+#include "textio/numbers/usual_token.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {
@@ -79,7 +78,7 @@ int SCAN_NUMBER(Reader& r, Token& t) {
 // so it is exact then).
 inline const char* DIGIT_RUN(const char* p, const char* end, std::uint64_t& leading) {
   for (; p < end; ++p) {
-    auto digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    unsigned digit = DIGIT_VALUE(*p);
     if (digit > 9) break;
     leading = leading * 10 + digit;
   }
@@ -209,128 +208,11 @@ int NEXT_VALUE(Statement& s, bool& null) {
   }
 }
 
-// --- The usual grid token, eight bytes at a time ------------------------------------------------
-
-constexpr std::uint64_t kZeros = 0x3030303030303030;
-
-// The high bit of each byte of w that is not a digit (no carry crosses a byte).
-inline std::uint64_t NOT_DIGITS(std::uint64_t w) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F, kHigh = 0x8080808080808080;
-  std::uint64_t above_nine = (w & kLow7) + 0x4646464646464646;  // high bit from ':' on
-  std::uint64_t from_zero = (w & kLow7) + 0x5050505050505050;   // high bit from '0' on
-  return (above_nine | ~from_zero | w) & kHigh;
-}
-
-// The value of the first count (1 to 8) characters of w, digits, the first in the lowest byte:
-// moved up so that the last is the highest byte, then pairs, quads and the eight, each step one
-// multiplication.
-inline std::uint64_t LEADING_DIGITS(std::uint64_t w, int count) {
-  std::uint64_t v = (w - kZeros) << (64 - 8 * count);
-  v = ((v * (10 * 256 + 1)) >> 8) & 0x00FF00FF00FF00FF;
-  v = ((v * (100 * 65536 + 1)) >> 16) & 0x0000FFFF0000FFFF;
-  return (v * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32;
-}
-
-constexpr double kTensOfDouble[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-constexpr std::uint64_t kExactSingle = std::uint64_t{1} << 24;
-
-// The bytes below the k-th of a word, for k = 0 to 8.
-constexpr std::array<std::uint64_t, 9> FIRST_BYTES() {
-  std::array<std::uint64_t, 9> masks{};
-  for (std::size_t k = 1; k < masks.size(); ++k) masks[k] = masks[k - 1] << 8 | 0xFF;
-  return masks;
-}
-constexpr std::array<std::uint64_t, 9> kFirstBytes = FIRST_BYTES();
-
-inline bool IS_DIGIT_CHAR(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
-
-// The usual grid token at p: [-]digits.digits with 1 to 9 digits, or [-]digits with 1 to 7, ended
-// by a blank or a tab; the caller sees to it that 12 bytes from p on lie in the record. The
-// first eight characters after the sign are looked at in one word, the point taken out of it
-// with the word that starts one character further on. Its value: where the digits and the power
-// of ten are both exact in single precision, one division there; else one in double, then
-// single precision. That second rounding is right: a double within half its unit of a point
-// halfway between two singles (25 significant bits, M x 2^e with M odd) is that point itself,
-// since n / 10^f with n < 10^9 and f <= 9 differs from any such point other than itself by at
-// least 1 / (M x 5^f) of it, above 2^-47, where half a unit of a double is 2^-53. The character
-// after its blank or tab, or nullptr: the plain path decides then.
-inline const char* USUAL_TOKEN(const char* p, float& out) {
-  std::uint64_t words[2];  // from the sign and after it, both loaded before the sign is known
-  std::memcpy(&words[0], p, 8);
-  std::memcpy(&words[1], p + 1, 8);
-  bool negative = (words[0] & 0xFF) == '-';
-  p += negative;
-  std::uint64_t w = negative ? words[1] : words[0];
-  std::uint64_t other = NOT_DIGITS(w);
-  if (other == 0) return nullptr;
-  int before = std::countr_zero(other) >> 3, count = before;
-  const char* stop = p + before;
-  if (*stop == '.') {
-    std::uint64_t rest = other & (other - 1);  // the next character that is not a digit
-    int end = rest != 0 ? std::countr_zero(rest) >> 3 : 8;
-    std::uint64_t below = kFirstBytes[static_cast<std::size_t>(before)];
-    std::uint64_t after_point;
-    std::memcpy(&after_point, p + 1, 8);
-    w = (w & below) | (after_point & ~below);  // the point left out
-    count = end - 1;
-    stop = p + end;
-    if (end == 8 && IS_DIGIT_CHAR(*stop)) ++count, ++stop;  // the eighth digit, moved into w
-  }
-  if (count == 0) return nullptr;
-  std::uint64_t n = LEADING_DIGITS(w, count);
-  if (count == 8 && IS_DIGIT_CHAR(*stop))
-    n = n * 10 + static_cast<unsigned>(*stop++ - '0'), ++count;
-  if (*stop != ' ' && *stop != '\t') return nullptr;
-  int places = count - before;
-  if (n <= kExactSingle) {  // both exact in single precision: one rounding
-    float f = static_cast<float>(n) / kFloatPowers[places];
-    out = negative ? -f : f;
-    return stop + 1;
-  }
-  double d = static_cast<double>(n) / kTensOfDouble[places];
-  out = static_cast<float>(negative ? -d : d);
-  return stop + 1;
-}
-
-// The usual tokens from p on, each after its blanks, into out while 12 bytes of the record
-// remain; returns how many, p left after the last one's blank or tab. A loop of its own, so
-// that its constants stay in registers.
-// Fast path: 4% of a whole 2501 x 2501 run pinned to one core (median of 11 interleaved
-// A/B pairs 0.960, and 0.963 in a second round), 15% of its instructions (callgrind, 1.955 G
-// against 1.652 G; 150 a cell in the statement against 100); the row read alone: 1.1 to
-// 1.3 GB/s against 0.3. This loop of its own and the two words of the sign: the row read
-// 1.50 GB/s against 1.25 (medians of 7 interleaved runs); the whole run 0.963 and 1.024 in two
-// rounds of pairs, within the noise. The point taken out with a word loaded after the sign,
-// one bound a run and the blank the token took tested apart: 84 instructions a cell against 105
-// (callgrind), the row read 1.22 x as fast (median of 9 interleaved pairs); the whole run
-// 0.965 to 1.009 at 2501 x 2501 and 1.000 to 1.041 at 10000 x 10000: within the noise.
-std::size_t USUAL_RUN(const char*& p, const char* end, std::span<float> out) {
-  if (end - p < 12) return 0;
-  const char* last = end - 12;  // the last place a token may begin
-  const char* q = p;
-  float* to = out.data();
-  float* const stop = to + out.size();
-  for (; to != stop; ++to) {
-    const char* at = q;
-    if (at > last) break;
-    if (CLASS_OF(*at) == kBlank) [[unlikely]] {  // the token took one blank after it
-      do ++at;
-      while (at <= last && CLASS_OF(*at) == kBlank);
-      if (at > last) break;
-    }
-    const char* after = USUAL_TOKEN(at, *to);
-    if (after == nullptr) break;
-    q = after;
-  }
-  p = q;
-  return static_cast<std::size_t>(to - out.data());
-}
-
 // The usual values of a grid row, blanks and plain numbers that convert exactly, taken and
 // stored as the statement would take them, one after another from the visible part; returns how
 // many. Stops, with no more than blanks taken, at anything else: a repeat count, a comma, the
 // record's end, a value that needs the general conversion.
-// Fast path: 16% of a whole 2501 x 2501 run (median of 7 A/B pairs), 280 instructions a cell.
+// Fast path: a whole 2501 x 2501 run 16% faster than the statement without it.
 std::size_t PLAIN_SINGLES(Statement& s, std::span<float> out) {
   Reader& r = s.r;
   const char* p = r.buf + r.pos;

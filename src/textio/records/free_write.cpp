@@ -73,7 +73,6 @@ void WRITE_FREE(std::int32_t unit, std::initializer_list<Value> items) {
   PUT_RECORD(unit, r.buffer);
 }
 
-// The first record of a free-form write, for the tests (record_build.hpp).
 std::size_t BUILD_FREE(std::span<char> out, std::span<const Value> items) {
   FreeRecord r;
   FILL_RECORD(r, items);

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "reader_view.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/records/fixed.hpp"
 

@@ -15,8 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "decimal_exponent.hpp"
-
 namespace veldrix {
 namespace {
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "free_statement.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {

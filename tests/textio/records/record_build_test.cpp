@@ -1,6 +1,4 @@
 // The records of the console dialogue, the header lookups and the grid writer, built in memory.
-#include "record_build.hpp"
-
 #include <gtest/gtest.h>
 
 #include <array>
