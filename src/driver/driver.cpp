@@ -5,6 +5,8 @@
 
 #include "driver/answers.hpp"
 #include "grid/grid_store.hpp"
+#include "grid/progress.hpp"
+#include "grid/run_settings.hpp"
 #include "grid/spill.hpp"
 #include "input/arc_reader.hpp"
 #include "output/grd_writer.hpp"
@@ -36,7 +38,13 @@ void ASK_NAME(std::string_view question, std::string_view which, NameField& answ
 }  // namespace
 
 void RUN_CONVERSION() {
-  GridStore& g = GRID_STORE();
+  RunSettings settings = READ_SETTINGS();
+  GridStore g;
+  g.cells.band_bytes = settings.band_bytes;
+  g.cells.spill.allowed = settings.spill;
+  CellPhase phase;
+  phase.after = settings.progress_after;
+  GrdOutput out;
   NameField input_name, output_name;
   float factor = -1.0f;
   WRITE_FIXED(kConsoleOutput, kBanner, {ITEM(kBannerText)});
@@ -48,20 +56,20 @@ void RUN_CONVERSION() {
   READ_FREE(kConsoleInput, {INTO(factor)});
   WARN_FACTOR(kConsoleInput, factor);
   FileIdentity input_file;
-  SPILL_BESIDE(TEXT_OF(output_name));
+  SPILL_BESIDE(g.cells.spill, TEXT_OF(output_name));
   g.cells.output_in_memory = OUTPUT_IN_MEMORY(TEXT_OF(output_name));
-  READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file);
+  READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file, phase);
   REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
-  WRITE_GRD_HEAD(kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin, g.ymax,
-                 g.zmin, g.zmax);
+  WRITE_GRD_HEAD(out, phase, kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin,
+                 g.ymax, g.zmin, g.zmax);
   // The southern band is in the store; every other comes back from the spill file or is read
   // again as its turn comes.
   auto bands = static_cast<std::int32_t>(g.cells.bands.size());
   for (std::int32_t b = 0; b < bands; ++b) {
     if (b > 0) READ_BAND(kInputUnit, factor, g, b, input_file);
-    WRITE_GRD_ROWS(g.cells, g.nx, g.ny, BAND_SOUTH(g.cells, b), BAND_NORTH(g.cells, b, g.ny));
+    WRITE_GRD_ROWS(out, g.cells, g.nx, g.ny, BAND_SOUTH(g.cells, b), BAND_NORTH(g.cells, b, g.ny));
   }
-  WRITE_GRD_END(kOutputUnit, g.nx);
+  WRITE_GRD_END(out, kOutputUnit, g.nx);
 }
 
 }  // namespace veldrix

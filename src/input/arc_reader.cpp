@@ -89,13 +89,13 @@ void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
 // more on the clock than on their cells.
 constexpr std::int32_t kRowsBetweenLooks = 64;
 
-void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
+void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
   bool banded = g.cells.bands.size() > 1;
-  START_CELL_PHASE();
+  START_CELL_PHASE(phase);
   for (std::int32_t k = 1; k <= g.ny; ++k) {
     if (k % kRowsBetweenLooks == 0)
-      SHOW_HOW_FAR("rows read", std::uint64_t(k), std::uint64_t(g.ny));
+      SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k), std::uint64_t(g.ny));
     std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
     std::span<float> row = ROW(g.cells, j, columns);
     if (banded) {
@@ -196,7 +196,7 @@ void REREAD_PART(std::size_t index, void* context) {
 }  // namespace
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
-              FileIdentity& source) {
+              FileIdentity& source, CellPhase& phase) {
   CONNECT(iunit, name_field, "old");
   source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, g.nx);
@@ -219,7 +219,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   PREPARE_ROWS(g.cells);
   SKIP_REC(iunit, kHeaderLines);
   START_RANGE(g);
-  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata));
+  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase);
   REFUSE_CHANGED(iunit, source);
   WARN_DROPPED(g.dropped, g.nodata);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
