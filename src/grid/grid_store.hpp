@@ -73,15 +73,23 @@ inline std::span<float> ROW(const GridCells& cells, std::int32_t j, std::size_t 
   return cells.z.subspan(slot * stride, columns);
 }
 
-// The band of row j, and the southern and northern rows of band b of a grid of ny rows.
+// The band of row j.
 inline std::int32_t BAND_OF(const GridCells& cells, std::int32_t j) {
   return (j - 1) / cells.row_capacity;
 }
-inline std::int32_t BAND_SOUTH(const GridCells& cells, std::int32_t b) {
-  return b * cells.row_capacity + 1;
-}
-inline std::int32_t BAND_NORTH(const GridCells& cells, std::int32_t b, std::int32_t ny) {
-  return b == static_cast<std::int32_t>(cells.bands.size()) - 1 ? ny : (b + 1) * cells.row_capacity;
+
+// The rows of band b of a grid of ny rows: its southern and northern row (from 1, the southern
+// row of the grid), and how many it holds.
+struct BandRows {
+  std::int32_t south = 0;
+  std::int32_t north = 0;
+  std::int32_t count = 0;
+};
+inline BandRows BAND_ROWS(const GridCells& cells, std::int32_t b, std::int32_t ny) {
+  std::int32_t south = b * cells.row_capacity + 1;
+  std::int32_t north =
+      b == static_cast<std::int32_t>(cells.bands.size()) - 1 ? ny : (b + 1) * cells.row_capacity;
+  return {south, north, north - south + 1};
 }
 
 // The no-data marker of a converted cell.

@@ -68,11 +68,10 @@ struct Place {
 };
 
 Place PLACE_OF(const GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny) {
-  std::int32_t north = BAND_NORTH(cells, b, ny);
+  BandRows rows = BAND_ROWS(cells, b, ny);
   auto row_bytes = static_cast<std::uint64_t>(nx) * sizeof(float);
-  auto rows = static_cast<std::uint64_t>(north - BAND_SOUTH(cells, b) + 1);
-  return {static_cast<off_t>(static_cast<std::uint64_t>(ny - north) * row_bytes),
-          static_cast<std::size_t>(rows * row_bytes)};
+  return {static_cast<off_t>(static_cast<std::uint64_t>(ny - rows.north) * row_bytes),
+          static_cast<std::size_t>(static_cast<std::uint64_t>(rows.count) * row_bytes)};
 }
 
 // pwrite and pread move at most about 2 GiB a call; a band may be larger.

@@ -65,8 +65,9 @@ TEST(ReadBandDeathTest, APartThatReadsOtherwiseThanTheFirstTimeIsAChangedFile) {
   }
   READ_BAND(kUnit, 1.0f, grid.g, 1, grid.source);
   EXPECT_EQ(BAND_CELLS(grid.g), (std::vector<float>{41, 42, 31, 32}));
-  READ_BAND(kUnit, 1.0f, grid.g, 2, grid.source);  // the northern band, then the disconnect
+  READ_BAND(kUnit, 1.0f, grid.g, 2, grid.source);
   EXPECT_EQ(BAND_CELLS(grid.g), (std::vector<float>{21, 22, 11, 12}));
+  DISCONNECT(kUnit);
 }
 
 }  // namespace
