@@ -45,6 +45,7 @@ constexpr SettingCase kCases[] = {
     {"VELDRIX_PROGRESS_AFTER=-1", kBand, true, 2.0},
     {"VELDRIX_PROGRESS_AFTER=1e999", kBand, true, 2.0},
     {"VELDRIX_PROGRESS_AFTER=nan", kBand, true, 2.0},
+    {"VELDRIX_PROGRESS_AFTER=inf", kBand, true, 2.0},
     {"VELDRIX_SPILLS=0", kBand, true, 2.0},
     {"XVELDRIX_SPILL=0", kBand, true, 2.0},
     {"VELDRIX_SPILL", kBand, true, 2.0},
