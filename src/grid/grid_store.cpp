@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -16,10 +15,6 @@
 
 namespace veldrix {
 namespace {
-
-// The band of rows the store holds: large enough that a grid of 2501 x 2501 cells is read once,
-// small enough that the run's resident memory stays far below 64 MiB.
-constexpr std::uint64_t kBandBytes = std::uint64_t{32} << 20;
 
 // The line buffers and staging space a run may still touch after the check, as a bound.
 constexpr std::uint64_t kLineBuffers = std::uint64_t{1} << 20;
@@ -53,17 +48,6 @@ void REFUSE_OUTPUT_BEYOND_MEMORY(std::int32_t nx, std::int32_t ny, std::uint64_t
   if (held > limit || RUN_BESIDE_THE_STORE(bytes) > limit - held) TOO_LARGE(nx, ny);
 }
 
-// The band size: VELDRIX_BAND_BYTES when it holds a count of bytes (tests lower it so that a
-// small grid takes several bands), else kBandBytes.
-std::uint64_t BAND_BYTES() {
-  const char* setting = std::getenv("VELDRIX_BAND_BYTES");
-  if (setting == nullptr) return kBandBytes;
-  std::string_view text(setting);
-  std::uint64_t bytes = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bytes);
-  return error == std::errc() && end == text.data() + text.size() && bytes > 0 ? bytes : kBandBytes;
-}
-
 // Zero pages until touched, reserving no swap: only the pages a band touches count.
 void* ZEROED(std::uint64_t bytes) {
   if (bytes > SIZE_MAX) return nullptr;
@@ -81,11 +65,6 @@ constexpr std::uint64_t MIX(std::uint64_t x) {
 
 }  // namespace
 
-GridStore& GRID_STORE() {
-  static GridStore store;
-  return store;
-}
-
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   if (nx <= 0 || ny <= 0) return;  // no cell is read
   // Both counts are below 2^31, so every count and byte count here fits in 64 bits.
@@ -95,7 +74,7 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   // with what the run holds beside it must fit.
   std::uint64_t limit = MEMORY_LIMIT(), room = limit / 4;
   if (row_bytes > room) TOO_LARGE(nx, ny);
-  std::uint64_t band = std::min(BAND_BYTES(), room);
+  std::uint64_t band = std::min(cells.band_bytes, room);
   auto rows = std::clamp<std::uint64_t>(band / row_bytes, 1, static_cast<std::uint64_t>(ny));
   std::uint64_t count = (static_cast<std::uint64_t>(ny) + rows - 1) / rows;
   std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
 
 #include "grid/cores.hpp"
+#include "grid/run_settings.hpp"
 
 namespace veldrix {
 
@@ -43,13 +45,22 @@ inline std::int64_t PART_FIRST_ROW(std::int64_t part, std::int64_t rows, std::in
 // from where the first reading found it. After the conversion a cell holds either its
 // scaled value or the no-data marker, a NaN, which no valid cell can become: its value comes
 // from a finite token times a finite factor.
+// The spill file of a run: the folder it goes in, whether one may be had, and its descriptor
+// once a band is kept there.
+struct SpillFile {
+  std::string folder = ".";
+  bool allowed = true;
+  int fd = -1;
+  bool given_up = false;  // every band is then read again
+};
+
 struct GridCells {
   std::span<float> z;
   std::int32_t column_capacity = 0;
   std::int32_t row_capacity = 0;
   std::span<BandMark> bands;
-  int spill = -1;                 // the spill file, once a band is kept there
-  bool spill_given_up = false;    // every band is then read again
+  std::uint64_t band_bytes = RunSettings{}.band_bytes;  // the most a band may take
+  SpillFile spill;
   bool output_in_memory = false;  // its records then take memory as the cells do
 };
 
@@ -62,15 +73,23 @@ inline std::span<float> ROW(const GridCells& cells, std::int32_t j, std::size_t 
   return cells.z.subspan(slot * stride, columns);
 }
 
-// The band of row j, and the southern and northern rows of band b of a grid of ny rows.
+// The band of row j.
 inline std::int32_t BAND_OF(const GridCells& cells, std::int32_t j) {
   return (j - 1) / cells.row_capacity;
 }
-inline std::int32_t BAND_SOUTH(const GridCells& cells, std::int32_t b) {
-  return b * cells.row_capacity + 1;
-}
-inline std::int32_t BAND_NORTH(const GridCells& cells, std::int32_t b, std::int32_t ny) {
-  return b == static_cast<std::int32_t>(cells.bands.size()) - 1 ? ny : (b + 1) * cells.row_capacity;
+
+// The rows of band b of a grid of ny rows: its southern and northern row (from 1, the southern
+// row of the grid), and how many it holds.
+struct BandRows {
+  std::int32_t south = 0;
+  std::int32_t north = 0;
+  std::int32_t count = 0;
+};
+inline BandRows BAND_ROWS(const GridCells& cells, std::int32_t b, std::int32_t ny) {
+  std::int32_t south = b * cells.row_capacity + 1;
+  std::int32_t north =
+      b == static_cast<std::int32_t>(cells.bands.size()) - 1 ? ny : (b + 1) * cells.row_capacity;
+  return {south, north, north - south + 1};
 }
 
 // The no-data marker of a converted cell.
@@ -100,17 +119,13 @@ struct GridStore {
   DroppedValues dropped;
 };
 
-// The store at the start of a run: no cells yet.
-GridStore& GRID_STORE();
-
 // Makes the cells hold the bands of an nx x ny grid: a lazily zeroed store of as many rows as
-// fit in the band size (VELDRIX_BAND_BYTES in the environment, 32 MiB when unset; and no more
-// than a quarter of the memory this process may take), at least one row, and ny rows when the
-// whole grid fits. A row that would not fit in that memory, or a band that with what the run
-// holds beside it (the process itself, the output window, a margin) would not fit in the memory
-// this process may take (physical memory, its cgroup's limit, its resource limits), or, for an
-// output held in memory, would not fit there beside the output's 16 bytes a cell, ends the run
-// (status 1) with one line on the error stream naming ncols and nrows.
+// fit in cells.band_bytes (and no more than a quarter of the memory this process may take), at
+// least one row, and ny rows when the whole grid fits. A row that would not fit in that memory, or
+// a band that with what the run holds beside it (the process itself, the output window, a margin)
+// would not fit in the memory this process may take (physical memory, its cgroup's limit, its
+// resource limits), or, for an output held in memory, would not fit there beside the output's 16
+// bytes a cell, ends the run (status 1) with one line on the error stream naming ncols and nrows.
 void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 
 // Makes the pages of the store writable in one call before the rows are read into them.

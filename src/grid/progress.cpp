@@ -2,21 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <ctime>
 
 #include "textio/ending/error_stream.hpp"
 
 namespace veldrix {
 namespace {
-
-struct Phase {
-  double start = -1;  // not started
-  double after = 2.0;
-  int percent = -1;
-  std::string_view what;  // the text last shown
-};
-Phase g_phase;
 
 double SECONDS_NOW() {
   timespec t{};
@@ -26,16 +17,11 @@ double SECONDS_NOW() {
 
 }  // namespace
 
-void START_CELL_PHASE() {
-  if (g_phase.start >= 0) return;
-  g_phase.start = SECONDS_NOW();
-  if (const char* setting = std::getenv("VELDRIX_PROGRESS_AFTER")) {
-    g_phase.after = std::strtod(setting, nullptr) / 1000.0;
-  }
+void START_CELL_PHASE(CellPhase& p) {
+  if (p.start < 0) p.start = SECONDS_NOW();
 }
 
-void SHOW_HOW_FAR(std::string_view what, std::uint64_t done, std::uint64_t total) {
-  Phase& p = g_phase;
+void SHOW_HOW_FAR(CellPhase& p, std::string_view what, std::uint64_t done, std::uint64_t total) {
   if (total == 0 || p.start < 0 || SECONDS_NOW() - p.start < p.after) return;
   int percent = static_cast<int>(std::min(done, total) * 100 / total);
   if (percent == p.percent && what == p.what) return;

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -15,8 +14,6 @@
 
 namespace veldrix {
 namespace {
-
-std::array<char, kNameMax + 1> g_folder = {'.', '\0'};
 
 // The file systems that keep their files in memory, or may (statfs(2)): a spill there could hold
 // every band in memory, where reading the input again costs time only. An overlay's upper layer
@@ -45,10 +42,9 @@ bool DESCRIPTOR_LEFT(int fd) {
 
 // An unnamed file of room for `bytes` in the folder, gone with the process however it ends; -1
 // where none may be had.
-int OPEN_SPILL(std::uint64_t bytes) {
-  const char* setting = std::getenv("VELDRIX_SPILL");
-  if (setting != nullptr && std::string_view(setting) == "0") return -1;
-  int fd = ::open(g_folder.data(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+int OPEN_SPILL(const SpillFile& spill, std::uint64_t bytes) {
+  if (!spill.allowed) return -1;
+  int fd = ::open(spill.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
   struct statfs info = {};
   if (!DESCRIPTOR_LEFT(fd) || ::fstatfs(fd, &info) != 0 || !MAY_SPILL_ON(info, bytes)) {
@@ -58,10 +54,10 @@ int OPEN_SPILL(std::uint64_t bytes) {
   return fd;
 }
 
-void GIVE_UP(GridCells& cells) {
-  if (cells.spill >= 0) ::close(cells.spill);
-  cells.spill = -1;
-  cells.spill_given_up = true;
+void GIVE_UP(SpillFile& spill) {
+  if (spill.fd >= 0) ::close(spill.fd);
+  spill.fd = -1;
+  spill.given_up = true;
 }
 
 // Where band b lies in the spill file: the rows north of it come first, as the first reading
@@ -72,11 +68,10 @@ struct Place {
 };
 
 Place PLACE_OF(const GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny) {
-  std::int32_t north = BAND_NORTH(cells, b, ny);
+  BandRows rows = BAND_ROWS(cells, b, ny);
   auto row_bytes = static_cast<std::uint64_t>(nx) * sizeof(float);
-  auto rows = static_cast<std::uint64_t>(north - BAND_SOUTH(cells, b) + 1);
-  return {static_cast<off_t>(static_cast<std::uint64_t>(ny - north) * row_bytes),
-          static_cast<std::size_t>(rows * row_bytes)};
+  return {static_cast<off_t>(static_cast<std::uint64_t>(ny - rows.north) * row_bytes),
+          static_cast<std::size_t>(static_cast<std::uint64_t>(rows.count) * row_bytes)};
 }
 
 // pwrite and pread move at most about 2 GiB a call; a band may be larger.
@@ -115,37 +110,35 @@ bool OUTPUT_IN_MEMORY(std::string_view output_field) {
   return type == kTmpfs || type == kRamfs;
 }
 
-void SPILL_BESIDE(std::string_view output_field) {
+void SPILL_BESIDE(SpillFile& spill, std::string_view output_field) {
   std::string folder = OUTPUT_FOLDER(output_field);
-  std::string_view chosen = folder;
-  if (chosen.empty() || chosen.size() > kNameMax) chosen = ".";
-  chosen.copy(g_folder.data(), chosen.size());
-  g_folder[chosen.size()] = '\0';
+  spill.folder = folder.empty() || folder.size() > kNameMax ? std::string(".") : folder;
 }
 
 void SPILL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny) {
-  if (cells.spill_given_up) return;
+  SpillFile& spill = cells.spill;
+  if (spill.given_up) return;
   // Every band but the southern one: the rows north of the store's first band.
   auto rows = static_cast<std::uint64_t>(ny - cells.row_capacity);
-  if (cells.spill < 0) cells.spill = OPEN_SPILL(rows * static_cast<std::uint64_t>(nx) * 4);
-  if (cells.spill < 0) return GIVE_UP(cells);
+  if (spill.fd < 0) spill.fd = OPEN_SPILL(spill, rows * static_cast<std::uint64_t>(nx) * 4);
+  if (spill.fd < 0) return GIVE_UP(spill);
   Place p = PLACE_OF(cells, b, nx, ny);
-  int fd = cells.spill;
+  int fd = spill.fd;
   auto put = [fd](char* at, std::size_t bytes, off_t offset) {
     return ::pwrite(fd, at, bytes, offset);
   };
-  if (!WHOLE(put, reinterpret_cast<char*>(cells.z.data()), p.bytes, p.at)) GIVE_UP(cells);
+  if (!WHOLE(put, reinterpret_cast<char*>(cells.z.data()), p.bytes, p.at)) GIVE_UP(spill);
 }
 
 bool RECALL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny) {
-  if (cells.spill < 0) return false;
+  if (cells.spill.fd < 0) return false;
   Place p = PLACE_OF(cells, b, nx, ny);
-  int fd = cells.spill;
+  int fd = cells.spill.fd;
   auto take = [fd](char* at, std::size_t bytes, off_t offset) {
     return ::pread(fd, at, bytes, offset);
   };
   if (!WHOLE(take, reinterpret_cast<char*>(cells.z.data()), p.bytes, p.at)) {
-    GIVE_UP(cells);
+    GIVE_UP(cells.spill);
     return false;
   }
   // The bands north of it lie before it: cutting the file here hands back what was taken, 4
@@ -153,7 +146,7 @@ bool RECALL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t
   // output.
   if (p.at == 0) {
     ::close(fd);
-    cells.spill = -1;
+    cells.spill.fd = -1;
   } else {
     (void)::ftruncate(fd, p.at);
   }

@@ -11,17 +11,17 @@ namespace veldrix {
 
 // Where a spill file goes: the folder of the file that the 60-character output field names, the
 // disk that is to hold the output. Nothing is opened yet.
-void SPILL_BESIDE(std::string_view output_field);
+void SPILL_BESIDE(SpillFile& spill, std::string_view output_field);
 
 // Whether the file that the output field names would be kept in memory: a regular file, or none
 // yet, in a folder on tmpfs or ramfs.
 bool OUTPUT_IN_MEMORY(std::string_view output_field);
 
 // Keeps band b (from 1) of an nx x ny grid, as the store holds it after its conversion, in the
-// spill file, which the first band opens. Where no spill can be had (VELDRIX_SPILL=0 in the
-// environment, a folder held in memory or without unnamed files, a full disk, a file-size limit,
-// no descriptor left beside it for the output)
-// the spill is given up for the run: every band is then read again from the input.
+// spill file, which the first band opens. Where no spill can be had (not allowed, as by
+// VELDRIX_SPILL=0 in the environment, a folder held in memory or without unnamed files, a full
+// disk, a file-size limit, no descriptor left beside it for the output) the spill is given up for
+// the run: every band is then read again from the input.
 void SPILL_BAND(GridCells& cells, std::int32_t b, std::int32_t nx, std::int32_t ny);
 
 // Puts band b back into the store from the spill file and gives its disk space back, the bands

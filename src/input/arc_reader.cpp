@@ -46,7 +46,8 @@ void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span
   GridCells& cells = g.cells;
   std::int32_t b = BAND_OF(cells, j);
   BandMark& band = cells.bands[static_cast<std::size_t>(b)];
-  std::int64_t north = BAND_NORTH(cells, b, g.ny), rows = north - BAND_SOUTH(cells, b) + 1;
+  BandRows rows_of = BAND_ROWS(cells, b, g.ny);
+  std::int64_t north = rows_of.north, rows = rows_of.count;
   std::int64_t r = north - j, parts = BAND_PARTS(rows), part = PART_OF(r, rows, parts);
   if (r == PART_FIRST_ROW(part, rows, parts)) {
     band.start[part] = NEXT_RECORD_START(CONNECTION(iunit).reader);
@@ -89,13 +90,13 @@ void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
 // more on the clock than on their cells.
 constexpr std::int32_t kRowsBetweenLooks = 64;
 
-void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
+void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
   bool banded = g.cells.bands.size() > 1;
-  START_CELL_PHASE();
+  START_CELL_PHASE(phase);
   for (std::int32_t k = 1; k <= g.ny; ++k) {
     if (k % kRowsBetweenLooks == 0)
-      SHOW_HOW_FAR("rows read", std::uint64_t(k), std::uint64_t(g.ny));
+      SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k), std::uint64_t(g.ny));
     std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
     std::span<float> row = ROW(g.cells, j, columns);
     if (banded) {
@@ -106,7 +107,7 @@ void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale) {
     if (!row.empty()) NOTE_VALUES_BEYOND(CONNECTION(iunit).reader, g.dropped);
     CONVERT_ROW(scale, row, g, k);
     std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
-    if (b > 0 && j == BAND_SOUTH(g.cells, b)) SPILL_BAND(g.cells, b, g.nx, g.ny);
+    if (b > 0 && j == BAND_ROWS(g.cells, b, g.ny).south) SPILL_BAND(g.cells, b, g.nx, g.ny);
   }
 }
 
@@ -173,7 +174,8 @@ void REREAD_PART(std::size_t index, void* context) {
   GridCells& cells = w.g.cells;
   const BandMark& band = cells.bands[static_cast<std::size_t>(w.b)];
   auto part = static_cast<std::int64_t>(index);
-  std::int64_t north = BAND_NORTH(cells, w.b, w.g.ny), rows = north - BAND_SOUTH(cells, w.b) + 1;
+  BandRows rows_of = BAND_ROWS(cells, w.b, w.g.ny);
+  std::int64_t north = rows_of.north, rows = rows_of.count;
   Reader own;
   Reader& r = PART_READER(w, index, band.start[index], own);
   std::uint64_t checksum = 0;
@@ -196,7 +198,7 @@ void REREAD_PART(std::size_t index, void* context) {
 }  // namespace
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
-              FileIdentity& source) {
+              FileIdentity& source, CellPhase& phase) {
   CONNECT(iunit, name_field, "old");
   source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, g.nx);
@@ -219,7 +221,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   PREPARE_ROWS(g.cells);
   SKIP_REC(iunit, kHeaderLines);
   START_RANGE(g);
-  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata));
+  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase);
   REFUSE_CHANGED(iunit, source);
   WARN_DROPPED(g.dropped, g.nodata);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
@@ -227,17 +229,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
 
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source) {
-  GridCells& cells = g.cells;
-  bool last = b == static_cast<std::int32_t>(cells.bands.size()) - 1;
-  // From the spill file the cells come as the first reading converted them: no input is read.
-  // Fast path: a 10000 x 10000 run takes 0.76 of the time of reading the bands again pinned to
-  // one core, and 0.77 on two (medians of 5 interleaved pairs; 1.87 and 1.24 x the job floor),
-  // and 0.92 of a store that holds every cell in memory (7 pairs, pinned).
-  if (RECALL_BAND(cells, b, g.nx, g.ny)) {
-    if (last) DISCONNECT(iunit);
-    return;
-  }
-  std::int64_t rows = BAND_NORTH(cells, b, g.ny) - BAND_SOUTH(cells, b) + 1;
+  std::int64_t rows = BAND_ROWS(g.cells, b, g.ny).count;
   Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows), {}};
   REFUSE_CHANGED(iunit, source);
   if (OWN_DESCRIPTORS(w)) {
@@ -248,7 +240,6 @@ void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
     }
   }
   REFUSE_CHANGED(iunit, source);
-  if (last) DISCONNECT(iunit);
 }
 
 }  // namespace veldrix

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "grid/grid_store.hpp"
+#include "grid/progress.hpp"
 #include "textio/files/file_identity.hpp"
 
 namespace veldrix {
@@ -15,15 +16,15 @@ namespace veldrix {
 // each converted by `factor` as it comes, the range widened; `source` is the file that was read,
 // as it was at the connect. The store then holds the southern band, and knows where every other
 // band starts; every other band is in the spill file, where one could be had. A grid of one band
-// is disconnected; any other stays connected for READ_BAND. Every failure ends the run; so does a
-// file that another program changed while it was read (failure 39).
+// is disconnected; any other stays connected for its other bands. Every failure ends the run; so
+// does a file that another program changed while it was read (failure 39). The reading of the rows
+// starts the cell phase.
 void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
-              FileIdentity& source);
+              FileIdentity& source, CellPhase& phase);
 
-// Puts band b (from 1) of the grid back into the store from the spill file, or else reads it
-// again and converts it, after a check that the file is still `source`; disconnects after the
-// northern band. A file that no longer reads as it did the first time ends the run with the read
-// failure report.
+// Reads band b (from 1) of the grid into the store again and converts it, after a check that
+// the file is still `source`. A file that no longer reads as it did the first time ends the run
+// with the read failure report.
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source);
 

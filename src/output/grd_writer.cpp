@@ -73,15 +73,13 @@ void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t
   SLOTS_JOINED(slots, cells.size());
 }
 
-// The cell records of the whole grid, for the progress line.
-std::uint64_t g_records = 0;
-
 // Each cell's text goes straight into the slot of its record; the record layer decides how the
 // slots reach the file. `left` counts the records still to come in the grid. Slots of the file's
 // own pages are shared among the cores when there are enough of them.
-void WRITE_CELLS(RecordSlots& slots, std::span<const float> cells, std::uint64_t& left) {
+void WRITE_CELLS(GrdOutput& out, std::span<const float> cells, std::uint64_t& left) {
+  RecordSlots& slots = *out.slots;
   while (!cells.empty()) {
-    SHOW_HOW_FAR("cell records written", g_records - left, g_records);
+    SHOW_HOW_FAR(*out.phase, "cell records written", out.records - left, out.records);
     if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
     std::size_t n =
         std::min(cells.size(), static_cast<std::size_t>(slots.limit - slots.next) / kLineLength);
@@ -99,14 +97,11 @@ void WRITE_CELLS(RecordSlots& slots, std::span<const float> cells, std::uint64_t
   }
 }
 
-// The slots of the cell records, from the header to the end of the grid.
-RecordSlots g_slots;  // its staging space is too large for the stack
-
 }  // namespace
 
-void WRITE_GRD_HEAD(std::int32_t iunit, std::string_view name_field, std::int32_t nx,
-                    std::int32_t ny, double xmin, double xmax, double ymin, double ymax,
-                    double zmin, double zmax) {
+void WRITE_GRD_HEAD(GrdOutput& out, CellPhase& phase, std::int32_t iunit,
+                    std::string_view name_field, std::int32_t nx, std::int32_t ny, double xmin,
+                    double xmax, double ymin, double ymax, double zmin, double zmax) {
   CONNECT(iunit, name_field, "unknown");
   WRITE_FIXED(iunit, kMarkerLayout, {ITEM(std::string_view("DSAA"))});
   WRITE_FREE(iunit, {ITEM(nx), ITEM(ny)});
@@ -114,24 +109,25 @@ void WRITE_GRD_HEAD(std::int32_t iunit, std::string_view name_field, std::int32_
   WRITE_FREE(iunit, {ITEM(ymin), ITEM(ymax)});
   WRITE_FREE(iunit, {ITEM(zmin), ITEM(zmax)});
   if (nx < 1) return;
-  SLOTS_BEGIN(g_slots, CONNECTION(iunit), kLineLength);
-  g_records = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
-  START_CELL_PHASE();
+  SLOTS_BEGIN(*out.slots, CONNECTION(iunit), kLineLength);
+  out.records = std::uint64_t(nx) * std::uint64_t(std::max(ny, 0));
+  out.phase = &phase;
+  START_CELL_PHASE(phase);
 }
 
-void WRITE_GRD_ROWS(const GridCells& cells, std::int32_t nx, std::int32_t ny, std::int32_t south,
-                    std::int32_t north) {
+void WRITE_GRD_ROWS(GrdOutput& out, const GridCells& cells, std::int32_t nx, std::int32_t ny,
+                    std::int32_t south, std::int32_t north) {
   if (nx < 1) return;
   auto columns = static_cast<std::size_t>(nx);
   std::uint64_t left = std::uint64_t(nx) * std::uint64_t(ny - south + 1);
   // The rows of a band lie one after the other in the store, as their records do in the file.
   std::span<const float> band(ROW(cells, south, columns).data(),
                               columns * static_cast<std::size_t>(north - south + 1));
-  WRITE_CELLS(g_slots, band, left);
+  WRITE_CELLS(out, band, left);
 }
 
-void WRITE_GRD_END(std::int32_t iunit, std::int32_t nx) {
-  if (nx >= 1) SLOTS_END(g_slots);
+void WRITE_GRD_END(GrdOutput& out, std::int32_t iunit, std::int32_t nx) {
+  if (nx >= 1) SLOTS_END(*out.slots);
   DISCONNECT(iunit);
 }
 

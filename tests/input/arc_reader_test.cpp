@@ -21,22 +21,19 @@ constexpr std::int32_t kUnit = 71;
 // but the southern one is read a second time.
 struct BandedGrid {
   BandedGrid() {
-    ::setenv("VELDRIX_BAND_BYTES", "16", 1);
-    ::setenv("VELDRIX_SPILL", "0", 1);
+    g.cells.band_bytes = 16;
+    g.cells.spill.allowed = false;
     std::ofstream(path, std::ios::binary) << "ncols 2\nnrows 6\nxllcorner 0\nyllcorner 0\n"
                                              "cellsize 1\nNODATA_value -9999\n"
                                              "11 12\n21 22\n31 32\n41 42\n51 52\n61 62\n";
-    READ_ARC(kUnit, path.string(), 1.0f, g, source);
+    READ_ARC(kUnit, path.string(), 1.0f, g, source, phase);
   }
-  ~BandedGrid() {
-    ::unsetenv("VELDRIX_BAND_BYTES");
-    ::unsetenv("VELDRIX_SPILL");
-    std::filesystem::remove(path);
-  }
+  ~BandedGrid() { std::filesystem::remove(path); }
   std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("vdx_arc_" + std::to_string(::getpid()));
   GridStore g;
   FileIdentity source;
+  CellPhase phase;
 };
 
 std::vector<float> BAND_CELLS(const GridStore& g) {
@@ -68,8 +65,9 @@ TEST(ReadBandDeathTest, APartThatReadsOtherwiseThanTheFirstTimeIsAChangedFile) {
   }
   READ_BAND(kUnit, 1.0f, grid.g, 1, grid.source);
   EXPECT_EQ(BAND_CELLS(grid.g), (std::vector<float>{41, 42, 31, 32}));
-  READ_BAND(kUnit, 1.0f, grid.g, 2, grid.source);  // the northern band, then the disconnect
+  READ_BAND(kUnit, 1.0f, grid.g, 2, grid.source);
   EXPECT_EQ(BAND_CELLS(grid.g), (std::vector<float>{21, 22, 11, 12}));
+  DISCONNECT(kUnit);
 }
 
 }  // namespace
