@@ -30,7 +30,7 @@ inline constexpr std::size_t kLeastShare = 16384;
 std::size_t SHARES(std::uint64_t cells);
 
 // Of `items` shared among `shares`: where share i starts (SHARE_START(shares, ...) is `items`),
-// and the share of item k. The first shares are never longer than the later ones.
+// and the share of item k. Each share holds items / shares, rounded down or up.
 inline std::int64_t SHARE_START(std::int64_t i, std::int64_t items, std::int64_t shares) {
   return i * items / shares;
 }
