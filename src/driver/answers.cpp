@@ -4,12 +4,11 @@
 
 #include "textio/ending/error_stream.hpp"
 #include "textio/files/connection.hpp"
+#include "textio/numbers/token.hpp"
 
 namespace veldrix {
 namespace {
 
-bool IS_DIGIT(char c) { return c >= '0' && c <= '9'; }
-bool IS_BLANK(char c) { return c == ' ' || c == '\t'; }
 bool IS_TRAILING_BLANK(char c) { return IS_BLANK(c) || c == '\r'; }
 bool IS_TRUTH_LETTER(char c) { return c == 'T' || c == 't' || c == 'F' || c == 'f'; }
 

@@ -68,7 +68,8 @@ void RUN_CONVERSION() {
   FileIdentity input_file;
   SPILL_BESIDE(g.cells.spill, TEXT_OF(output_name));
   g.cells.output_in_memory = OUTPUT_IN_MEMORY(TEXT_OF(output_name));
-  READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file, phase);
+  READ_ARC(kInputUnit, TEXT_OF(input_name), factor, g, input_file, phase,
+           [&g](std::int32_t b) { SPILL_BAND(g.cells, b, g.nx, g.ny); });
   REFUSE_SAME_FILE(TEXT_OF(output_name), input_file);
   WRITE_GRD_HEAD(out, phase, kOutputUnit, TEXT_OF(output_name), g.nx, g.ny, g.xmin, g.xmax, g.ymin,
                  g.ymax, g.zmin, g.zmax);

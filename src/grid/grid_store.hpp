@@ -10,31 +10,29 @@
 #include <span>
 #include <string>
 
-#include "grid/cores.hpp"
 #include "grid/run_settings.hpp"
+#include "textio/files/parallel_fill.hpp"
 
 namespace veldrix {
 
 // The single-precision value nearest to 99999.99, widened: where the range starts.
 inline constexpr double kRangeSentinel = 99999.9921875;
 
-// A band is read again in parts, one per core (no more parts than rows), its rows from the
-// north split evenly: where each part starts in the input (the first byte of its northern row's
-// first record) and a checksum of the cells its rows read as, the first time.
+// A band is read again in parts, as many as SHARES gives for its cells (no more parts than rows),
+// its rows from the north split by SHARE_START: where each part starts in the input (the first
+// byte of its northern row's first record) and a checksum of the cells its rows read as, the
+// first time.
 struct BandMark {
   std::int64_t start[kMaxCores] = {};
   std::uint64_t checksum[kMaxCores] = {};
 };
+// A mark for every band, beside the cells: FIT_CELLS counts it.
+static_assert(sizeof(BandMark) == 16 * kMaxCores && sizeof(BandMark) <= 1024);
 
-// The parts of a band of `rows` rows, and the part of its row r (from 0, the northern row).
-inline std::int64_t BAND_PARTS(std::int64_t rows) {
-  return std::min(static_cast<std::int64_t>(CORES()), rows);
-}
-inline std::int64_t PART_OF(std::int64_t r, std::int64_t rows, std::int64_t parts) {
-  return ((r + 1) * parts - 1) / rows;
-}
-inline std::int64_t PART_FIRST_ROW(std::int64_t part, std::int64_t rows, std::int64_t parts) {
-  return part * rows / parts;
+// The parts of a band of `rows` rows of `columns` cells.
+inline std::int64_t BAND_PARTS(std::int64_t rows, std::int64_t columns) {
+  return std::min(static_cast<std::int64_t>(SHARES(static_cast<std::uint64_t>(rows * columns))),
+                  rows);
 }
 
 // The rows from the south, in bands of row_capacity rows: band b holds rows b * row_capacity + 1

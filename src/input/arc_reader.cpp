@@ -7,13 +7,12 @@
 #include <cerrno>
 
 #include "grid/conversion.hpp"
-#include "grid/cores.hpp"
 #include "grid/progress.hpp"
-#include "grid/spill.hpp"
 #include "input/header_values.hpp"
 #include "input/read_notes.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
+#include "textio/files/parallel_fill.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {
@@ -48,8 +47,8 @@ void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span
   BandMark& band = cells.bands[static_cast<std::size_t>(b)];
   BandRows rows_of = BAND_ROWS(cells, b, g.ny);
   std::int64_t north = rows_of.north, rows = rows_of.count;
-  std::int64_t r = north - j, parts = BAND_PARTS(rows), part = PART_OF(r, rows, parts);
-  if (r == PART_FIRST_ROW(part, rows, parts)) {
+  std::int64_t r = north - j, parts = BAND_PARTS(rows, g.nx), part = SHARE_OF(r, rows, parts);
+  if (r == SHARE_START(part, rows, parts)) {
     band.start[part] = NEXT_RECORD_START(CONNECTION(iunit).reader);
   }
   READ_ROW(iunit, row, true);
@@ -90,7 +89,8 @@ void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
 // more on the clock than on their cells.
 constexpr std::int32_t kRowsBetweenLooks = 64;
 
-void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase) {
+void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase,
+               const BandRead& band_read) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
   bool banded = g.cells.bands.size() > 1;
   START_CELL_PHASE(phase);
@@ -107,7 +107,7 @@ void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& 
     if (!row.empty()) NOTE_VALUES_BEYOND(CONNECTION(iunit).reader, g.dropped);
     CONVERT_ROW(scale, row, g, k);
     std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
-    if (b > 0 && j == BAND_ROWS(g.cells, b, g.ny).south) SPILL_BAND(g.cells, b, g.nx, g.ny);
+    if (b > 0 && j == BAND_ROWS(g.cells, b, g.ny).south) band_read(b);
   }
 }
 
@@ -134,6 +134,9 @@ struct Rereading {
 
 // The reading buffers of the parts after the first, which reads through the connection.
 char g_part_buffers[kMaxCores][128 * 1024];
+// Only the parts in use touch theirs, and only while a band is read again; FIT_CELLS's bound on
+// what the run holds beside the store does not count them, so they stay small.
+static_assert(sizeof(g_part_buffers) <= std::size_t{2} << 20);
 
 // Puts a reader before the record at `start`: through the connection, or on the part's own
 // descriptor.
@@ -169,8 +172,7 @@ bool OWN_DESCRIPTORS(Rereading& w) {
 
 // Reads part `part` of the band again, converts it, and checks it against the first reading:
 // the same cells, ending where the next part (or the band south of it) started.
-void REREAD_PART(std::size_t index, void* context) {
-  const Rereading& w = *static_cast<const Rereading*>(context);
+void REREAD_PART(const Rereading& w, std::size_t index) {
   GridCells& cells = w.g.cells;
   const BandMark& band = cells.bands[static_cast<std::size_t>(w.b)];
   auto part = static_cast<std::int64_t>(index);
@@ -179,8 +181,8 @@ void REREAD_PART(std::size_t index, void* context) {
   Reader own;
   Reader& r = PART_READER(w, index, band.start[index], own);
   std::uint64_t checksum = 0;
-  std::int64_t last = PART_FIRST_ROW(part + 1, rows, w.parts);
-  for (std::int64_t k = PART_FIRST_ROW(part, rows, w.parts); k < last; ++k) {
+  std::int64_t last = SHARE_START(part + 1, rows, w.parts);
+  for (std::int64_t k = SHARE_START(part, rows, w.parts); k < last; ++k) {
     std::span<float> row =
         ROW(cells, static_cast<std::int32_t>(north - k), static_cast<std::size_t>(w.g.nx));
     READ_AGAIN(w.iunit, r, row);
@@ -198,7 +200,7 @@ void REREAD_PART(std::size_t index, void* context) {
 }  // namespace
 
 void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, GridStore& g,
-              FileIdentity& source, CellPhase& phase) {
+              FileIdentity& source, CellPhase& phase, const BandRead& band_read) {
   CONNECT(iunit, name_field, "old");
   source = IDENTITY_OF(iunit);
   IREADFIL3(iunit, "ncols", 5, 0, kPolicyStop, g.nx);
@@ -221,7 +223,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   PREPARE_ROWS(g.cells);
   SKIP_REC(iunit, kHeaderLines);
   START_RANGE(g);
-  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase);
+  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase, band_read);
   REFUSE_CHANGED(iunit, source);
   WARN_DROPPED(g.dropped, g.nodata);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
@@ -230,14 +232,13 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source) {
   std::int64_t rows = BAND_ROWS(g.cells, b, g.ny).count;
-  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows), {}};
+  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows, g.nx), {}};
   REFUSE_CHANGED(iunit, source);
+  auto parts = static_cast<std::size_t>(w.parts);
   if (OWN_DESCRIPTORS(w)) {
-    ON_CORES(static_cast<std::size_t>(w.parts), REREAD_PART, &w);
+    ON_CORES(parts, [&w](std::size_t part) { REREAD_PART(w, part); });
   } else {
-    for (std::size_t part = 0; part < static_cast<std::size_t>(w.parts); ++part) {
-      REREAD_PART(part, &w);
-    }
+    for (std::size_t part = 0; part < parts; ++part) REREAD_PART(w, part);
   }
   REFUSE_CHANGED(iunit, source);
 }

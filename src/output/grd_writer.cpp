@@ -4,9 +4,9 @@
 #include <array>
 #include <iterator>
 
-#include "grid/cores.hpp"
 #include "grid/progress.hpp"
 #include "textio/files/connection.hpp"
+#include "textio/files/parallel_fill.hpp"
 #include "textio/files/record_slots.hpp"
 #include "textio/numbers/number_format.hpp"
 #include "textio/records/fixed.hpp"
@@ -42,9 +42,6 @@ inline void CELL_RECORD(float cell, char* line) {
   line[kLineLength - 1] = '\n';
 }
 
-// A thread's share of the cells: fewer would cost more to start than they save.
-constexpr std::size_t kLeastShare = 16384;
-
 struct Share {
   SlotRun run;
   std::span<const float> cells;
@@ -57,8 +54,6 @@ void FILL(Share& share) {
   }
 }
 
-void FILL_SHARE(std::size_t part, void* shares) { FILL(static_cast<Share*>(shares)[part]); }
-
 // The cells' records, one share per core, into slots handed out for all of them.
 void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t parts) {
   std::array<SlotRun, kMaxCores> runs;
@@ -69,7 +64,7 @@ void FILL_ON_CORES(RecordSlots& slots, std::span<const float> cells, std::size_t
     shares[i] = {runs[i], cells.subspan(at, count)};
     at += count;
   }
-  ON_CORES(parts, FILL_SHARE, shares.data());
+  ON_CORES(parts, [&shares](std::size_t part) { FILL(shares[part]); });
   SLOTS_JOINED(slots, cells.size());
 }
 
@@ -83,7 +78,7 @@ void WRITE_CELLS(GrdOutput& out, std::span<const float> cells, std::uint64_t& le
     if (slots.next == slots.limit) SLOTS_MORE(slots, static_cast<std::size_t>(left));
     std::size_t n =
         std::min(cells.size(), static_cast<std::size_t>(slots.limit - slots.next) / kLineLength);
-    std::size_t parts = slots.mapped ? std::min(CORES(), n / kLeastShare) : 1;
+    std::size_t parts = slots.mapped ? SHARES(n) : 1;
     if (parts >= 2) {
       FILL_ON_CORES(slots, cells.first(n), parts);
     } else {

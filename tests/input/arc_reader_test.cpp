@@ -26,7 +26,7 @@ struct BandedGrid {
     std::ofstream(path, std::ios::binary) << "ncols 2\nnrows 6\nxllcorner 0\nyllcorner 0\n"
                                              "cellsize 1\nNODATA_value -9999\n"
                                              "11 12\n21 22\n31 32\n41 42\n51 52\n61 62\n";
-    READ_ARC(kUnit, path.string(), 1.0f, g, source, phase);
+    READ_ARC(kUnit, path.string(), 1.0f, g, source, phase, [](std::int32_t) {});
   }
   ~BandedGrid() { std::filesystem::remove(path); }
   std::filesystem::path path =

@@ -12,8 +12,14 @@ namespace veldrix {
 // As many as there are connections: entry i belongs to connection slot i.
 inline constexpr std::size_t kOpenFiles = 6;
 
+// The most threads that share the work on the cells, and so the most that fill one file at once.
+// What derives from it (a band's marks, the reader's part buffers, the runs below) is checked
+// where it is defined.
+inline constexpr std::size_t kMaxCores = 16;
+
 // A stretch of the file that one thread fills with records while other threads fill the
-// stretches after it: [start, start + done) holds complete records.
+// stretches after it: [start, start + done) holds complete records. The parallel fill
+// (files/parallel_fill.hpp) sets them.
 // Each on a cache line of its own: its thread stores its progress after every record.
 struct alignas(64) FillingRun {
   std::atomic<std::int64_t> start{-1};  // -1: not in use
@@ -21,17 +27,16 @@ struct alignas(64) FillingRun {
   std::atomic<std::int64_t> done{0};
 };
 
-// The most threads that fill one file at once.
-inline constexpr std::size_t kMaxRuns = 16;
-
 struct OpenFile {
   std::atomic<int> fd{-1};  // -1: no file (a free slot, or a console stream)
   // The bytes that hold completed records, counted from the moment the first record cut the
   // file; -1 before (an old file is then left as it was).
   std::atomic<std::int64_t> kept{-1};
   // The runs being filled after `kept`, in file order; each ends where the next starts.
-  FillingRun runs[kMaxRuns];
+  FillingRun runs[kMaxCores];
 };
+// Every ending walks the runs of every file, from a signal handler too.
+static_assert(sizeof(OpenFile::runs) == kMaxCores * 64 && kMaxCores <= 64);
 static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 

@@ -191,32 +191,6 @@ void SLOT_WRITE(RecordSlots& s) {
   s.next += s.length;
 }
 
-void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
-  FillingRun* entries = FILE_OF(*s.c).runs;
-  std::size_t parts = std::min(runs.size(), kMaxRuns);
-  std::int64_t start = s.done;
-  for (std::size_t i = 0; i < kMaxRuns; ++i) {
-    FillingRun& e = entries[i];
-    // Out of use while it changes, so that no ending counts a stale run's progress.
-    e.start.store(-1, std::memory_order_release);
-    if (i >= parts) continue;
-    std::size_t records = n / parts + (i < n % parts ? 1 : 0);
-    auto bytes = static_cast<std::int64_t>(records * s.length);
-    e.done.store(0, std::memory_order_relaxed);
-    e.end.store(start + bytes, std::memory_order_relaxed);
-    e.start.store(start, std::memory_order_release);
-    char* first = s.next + (start - s.done);
-    runs[i] = {first, first + bytes, s.length, &e.done};
-    start += bytes;
-  }
-}
-
-void SLOTS_JOINED(RecordSlots& s, std::size_t n) {
-  s.next += n * s.length;
-  s.done += static_cast<std::int64_t>(n * s.length);
-  s.kept->store(s.done, std::memory_order_release);
-}
-
 void SLOTS_END(RecordSlots& s) {
   UNMAP(s);
   s.next = s.limit = nullptr;

@@ -20,15 +20,6 @@ inline constexpr std::ptrdiff_t kUsualTail = 12;
 // Digits and the power of ten below this are both exact in single precision: one rounding.
 inline constexpr std::uint64_t kExactSingle = std::uint64_t{1} << 24;
 
-// Blanks and tabs by a table: one load where two compares cost the row read 2%.
-constexpr std::array<bool, 256> BLANKS() {
-  std::array<bool, 256> table{};
-  table[' '] = table['\t'] = true;
-  return table;
-}
-inline constexpr std::array<bool, 256> kBlanks = BLANKS();
-inline bool IS_BLANK(char c) { return kBlanks[static_cast<unsigned char>(c)]; }
-
 // The high bit of each byte of w that is not a digit (no carry crosses a byte).
 inline std::uint64_t NOT_DIGITS(std::uint64_t w) {
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F, kHigh = 0x8080808080808080;
