@@ -27,6 +27,8 @@ const LengthCase kLengthCases[] = {
     {"MoreThanOneStep", 150, std::int64_t{2501} * 2501},
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
+
 std::int64_t LENGTH(const Connection& c) {
   struct stat info = {};
   return ::fstat(c.fd, &info) == 0 ? info.st_size : -1;
