@@ -21,3 +21,8 @@ set_target_properties(veldrix_make_grid veldrix_floor veldrix_map_floor veldrix_
 # bench/unreserved.sh <build-dir> runs it on ramfs and on ext2 loop images.
 add_executable(veldrix_unreserved ${VELDRIX_BENCH_DIR}/unreserved.cpp)
 set_target_properties(veldrix_unreserved PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# What growing the output's length costs the populate of its windows: the ways of growing it in
+# turns. Run it from a folder on the disk under test.
+add_executable(veldrix_length_steps ${VELDRIX_BENCH_DIR}/length_steps.cpp)
+set_target_properties(veldrix_length_steps PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

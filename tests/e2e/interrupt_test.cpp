@@ -148,6 +148,25 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
 INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
                          CASE_NAME<Event>);
 
+// SIGKILL leaves the zero bytes of the room grown ahead: at most 64 MiB after the records up to
+// the first one not completed, never past the finished file's end.
+TEST(Interrupt, KillLeavesAtMostTheLengthStepPastTheRecords) {
+  constexpr int kSize = 2501;  // 100 MB of records: more than one step
+  constexpr std::size_t kStep = std::size_t{64} << 20;
+  const std::string head = ONES_HEAD(kSize);
+  Folder f;
+  WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  auto ending = INTERRUPTED_WHILE_WRITING(f, SIGKILL, off_t(head.size()));
+  ASSERT_EQ(ending.second, 128 + SIGKILL) << "five runs all ended before the signal came";
+  std::string out = READ_FILE(f / "big.grd");
+  ASSERT_GE(out.size(), head.size());
+  EXPECT_EQ(SHOWN(out.substr(0, head.size())), SHOWN(head));
+  std::size_t at = head.size();
+  while (at + 16 <= out.size() && out.compare(at, 16, kOneRecord) == 0) at += 16;
+  EXPECT_LE(out.size() - at, kStep) << "records up to " << at;
+  EXPECT_LE(out.size(), head.size() + 16 * std::size_t{kSize} * kSize);
+}
+
 // What a terminal `columns` wide (0: without limit) shows for the bytes: a carriage return goes
 // back to the line's start and what follows overwrites it; a character past the last column goes
 // to the start of a new line; blanks at a line's end are not seen.

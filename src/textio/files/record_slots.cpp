@@ -75,20 +75,35 @@ void STAGE(RecordSlots& s) {
 
 enum class Room { kReserved, kGrown, kRefused };
 
-// Makes room in the file for `bytes` after s.done. Where the file system reserves blocks they are
-// reserved, and a full disk is a refusal here. Where it cannot reserve at all (ramfs, ext2) the
-// file is only grown: its blocks are taken as the window's pages are made writable.
+// Grows the file to s.done + bytes. Where the file system reserves blocks they are reserved, and
+// a full disk is a refusal here. Where it cannot reserve at all (ramfs, ext2) the file is only
+// grown: its blocks are taken as the window's pages are made writable.
 // fallocate, not posix_fallocate: where the file system cannot reserve, the latter writes zeros,
 // which is neither a reservation nor fast.
-Room MAKE_ROOM(const RecordSlots& s, std::size_t bytes) {
-  int refused = 0;
-  while ((refused = ::fallocate(s.c->fd, 0, s.done, static_cast<off_t>(bytes))) != 0 &&
-         errno == EINTR) {
+bool GROW(RecordSlots& s, std::int64_t bytes) {
+  if (!s.unreserved) {
+    int refused = 0;
+    while ((refused = ::fallocate(s.c->fd, 0, s.done, bytes)) != 0 && errno == EINTR) {
+    }
+    if (refused != 0 && errno != EOPNOTSUPP) return false;
+    s.unreserved = refused != 0;
   }
-  if (refused == 0) return Room::kReserved;
-  if (errno != EOPNOTSUPP) return Room::kRefused;
-  return ::ftruncate(s.c->fd, s.done + static_cast<off_t>(bytes)) == 0 ? Room::kGrown
-                                                                       : Room::kRefused;
+  if (s.unreserved && ::ftruncate(s.c->fd, s.done + bytes) != 0) return false;
+  s.reserved = s.done + bytes;
+  return true;
+}
+
+// Makes room in the file for `bytes` after s.done, of `wanted` records still to come. The length
+// grows a step ahead; where a step does not fit (a full disk, a file-size limit) just the window,
+// so that every record that fits is kept.
+Room MAKE_ROOM(RecordSlots& s, std::size_t bytes, std::size_t wanted) {
+  auto window = static_cast<std::int64_t>(bytes);
+  std::size_t step = std::min(wanted, static_cast<std::size_t>(kLengthStep) / s.length) * s.length;
+  if (s.done + window > s.reserved && !GROW(s, static_cast<std::int64_t>(step)) &&
+      !GROW(s, window)) {
+    return Room::kRefused;
+  }
+  return s.unreserved ? Room::kGrown : Room::kReserved;
 }
 
 // Makes room for and maps the file's bytes for up to `wanted` records after s.done; false when
@@ -101,9 +116,8 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   auto offset = static_cast<std::size_t>(s.done - base);
   std::size_t records = std::min(wanted, (kWindowBytes - offset) / s.length);
   std::size_t bytes = records * s.length;
-  Room room = MAKE_ROOM(s, bytes);
+  Room room = MAKE_ROOM(s, bytes, wanted);
   if (room == Room::kRefused) return false;
-  s.reserved = s.done + static_cast<std::int64_t>(bytes);
   void* at = ::mmap(nullptr, offset + bytes, PROT_READ | PROT_WRITE, MAP_SHARED, s.c->fd, base);
   if (at == MAP_FAILED) return false;
   // One call makes every page of the window writable: a fault per page costs more. Unreserved,
@@ -165,6 +179,7 @@ void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length) {
   s.length = length;
   s.next = s.limit = nullptr;
   s.done = s.reserved = s.kept->load();
+  s.unreserved = false;
   // A kept length means a disk file that its first record has cut, written, so not read-only:
   // what a mapping needs.
   s.mapped = s.done >= 0;

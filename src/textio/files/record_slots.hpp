@@ -33,6 +33,11 @@ namespace veldrix {
 // The most a window adds to the resident set; a multiple of every page size in use.
 inline constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
 
+// The most the file's length runs ahead of its first record not yet done: the length is grown a
+// step at a time (less at the grid's end), not a window at a time, since each growth makes the
+// first writes of the pages after it about three times dearer.
+inline constexpr std::int64_t kLengthStep = std::int64_t{64} << 20;
+
 struct RecordSlots {
   Connection* c = nullptr;
   std::atomic<std::int64_t>* kept = nullptr;  // the connection's kept length
@@ -40,9 +45,10 @@ struct RecordSlots {
   char* next = nullptr;                       // the slot to fill next
   char* limit = nullptr;                      // the end of the slots handed out
   std::int64_t done = 0;                      // file offset just past the last mapped record
-  std::int64_t reserved = 0;                  // file offset the reserved window ends at
-  bool mapped = false;     // the slots are the file's pages; once false, write() from there on
-  char* window = nullptr;  // the mapped window, page aligned
+  std::int64_t reserved = 0;                  // the file's length as this layer grew it
+  bool unreserved = false;  // the file system cannot reserve: blocks are taken at the populate
+  bool mapped = false;      // the slots are the file's pages; once false, write() from there on
+  char* window = nullptr;   // the mapped window, page aligned
   std::size_t window_bytes = 0;
   std::array<char, 16384> staged;  // the slots of the write() path
 };
@@ -52,7 +58,8 @@ struct RecordSlots {
 void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length);
 
 // Hands out slots for at most `wanted` (at least 1) more records in [s.next, s.limit). Call it
-// only when every slot handed out before is done.
+// only when every slot handed out before is done; `wanted` counts every record still to come, as
+// the length grows by at most that much.
 void SLOTS_MORE(RecordSlots& s, std::size_t wanted);
 
 // The write() path of SLOT_DONE: the staged record goes out in one write.

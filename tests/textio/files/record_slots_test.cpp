@@ -1,0 +1,82 @@
+#include "textio/files/record_slots.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "textio/files/connection.hpp"
+
+namespace veldrix {
+namespace {
+
+struct LengthCase {
+  const char* name;
+  std::size_t header;    // bytes before the first record
+  std::int64_t records;  // of 16 bytes
+};
+
+const LengthCase kLengthCases[] = {
+    {"OneRecord", 6, 1},
+    {"LessThanAStep", 150, 1000001},
+    {"ExactlyOneStep", 150, kLengthStep / 16},
+    {"MoreThanOneStep", 150, std::int64_t{2501} * 2501},
+};
+
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
+
+std::int64_t LENGTH(const Connection& c) {
+  struct stat info = {};
+  return ::fstat(c.fd, &info) == 0 ? info.st_size : -1;
+}
+
+class FileLength : public testing::TestWithParam<LengthCase> {};
+
+// The length after each hand-out: it covers the slots handed out, runs at most a step ahead of
+// the records done (what SIGKILL may leave as zero bytes), grows only when a window does not fit,
+// and then a whole step ahead, or to the last record where that comes first.
+TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
+  const LengthCase& t = GetParam();
+  std::string path = testing::TempDir() + "/record_slots_" + t.name + ".grd";
+  constexpr std::int32_t kUnit = 61;
+  CONNECT(kUnit, path, "unknown");
+  Connection& c = CONNECTION(kUnit);
+  PUT_LINE(c, std::string(t.header - 2, 'h') + "\r\n");
+  static RecordSlots slots;
+  SLOTS_BEGIN(slots, c, 16);
+  std::int64_t growths = 0, length = LENGTH(c);
+  for (std::int64_t left = t.records; left > 0; --left) {
+    if (slots.next == slots.limit) {
+      std::int64_t before = length;
+      SLOTS_MORE(slots, static_cast<std::size_t>(left));
+      length = LENGTH(c);
+      std::int64_t window_end = slots.done + (slots.limit - slots.next);
+      ASSERT_GE(length, window_end) << "slots handed out past the file's end";
+      if (length != before) {
+        ++growths;
+        ASSERT_LT(before, window_end) << "grown while the window fitted";
+        ASSERT_EQ(length, slots.done + 16 * std::min(left, kLengthStep / 16));
+      }
+      ASSERT_LE(length - slots.done, kLengthStep);
+    }
+    std::memcpy(slots.next, "   1.0000000  \r\n", 16);
+    SLOT_DONE(slots);
+  }
+  SLOTS_END(slots);
+  DISCONNECT(kUnit);
+  EXPECT_EQ(growths, (t.records * 16 + kLengthStep - 1) / kLengthStep);
+  EXPECT_EQ(std::filesystem::file_size(path), t.header + 16 * std::uintmax_t(t.records));
+  std::filesystem::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordSlots, FileLength, testing::ValuesIn(kLengthCases),
+                         [](const testing::TestParamInfo<LengthCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace veldrix
