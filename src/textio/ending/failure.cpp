@@ -1,11 +1,8 @@
 #include "textio/ending/failure.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
 
 #include "textio/ending/error_stream.hpp"
 #include "textio/ending/interrupt.hpp"
@@ -44,8 +41,9 @@ void START_UP() {
   INSTALL_INTERRUPTS();
 }
 
-void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
-  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : ::strerror(os_error));
+void FAIL_IO(int number, std::int32_t unit, std::string_view name, OsError os_error) {
+  char room[256];
+  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : OS_ERROR_TEXT(os_error, room));
 }
 
 void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
@@ -56,12 +54,13 @@ void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
   REPORT_LINE(number, unit, name);
   WRITE_LISTING();
   CLOSE_ALL();
-  std::_Exit(FAILURE_STATUS(number));
+  std::_Exit(static_cast<int>(FAILURE_EXIT_STATUS(number)));
 }
 
-void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
+void OPEN_FAILURE(OsError os_error, std::int32_t unit, std::string_view name) {
+  OsReason reason = OS_REASON(os_error);
   for (const OpenReason& r : kOpenReasons) {
-    if (r.os_error == os_error) FAIL_IO(r.number, unit, name, 0);
+    if (r.reason == reason) FAIL_IO(r.number, unit, name, 0);
   }
   FAIL_IO(kOpenFailure, unit, name, os_error);
 }

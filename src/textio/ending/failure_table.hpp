@@ -3,9 +3,10 @@
 // normal end. The one table of them; the reporters in this folder read it.
 #pragma once
 
-#include <cerrno>
 #include <csignal>
 #include <string_view>
+
+#include "os/os.hpp"
 
 namespace veldrix {
 
@@ -26,9 +27,9 @@ inline constexpr int kSyntaxError = 59;      // a value breaks the free-form syn
 inline constexpr int kConversionError = 64;  // a value of number shape does not fit its item
 
 // A failure report shows its number and the text up to the connection number; the line goes on
-// with ", file " and the connection's name. The exit status is the number's low byte (the
-// number itself for every failure here; hexadecimal C0000000 plus the number on a console
-// platform whose statuses are 32 bits wide).
+// with ", file " and the connection's name. The exit status is FAILURE_EXIT_STATUS (os.hpp): the
+// number's low byte (the number itself for every failure here), or hexadecimal C0000000 plus the
+// number on a console platform whose statuses are 32 bits wide.
 struct Failure {
   int number;
   std::string_view before_unit;
@@ -50,26 +51,24 @@ inline constexpr Failure kFailures[] = {
     {kConversionError, "input conversion error, unit "},
 };
 
-inline constexpr int FAILURE_STATUS(int number) { return number & 0xFF; }
-
 // The platform lines the program words itself, where the system saw nothing wrong but another
 // program changed a file under the run (failure 38 for the output, 39 for the input).
 inline constexpr std::string_view kFileShortened = "File shortened by another program";
 inline constexpr std::string_view kFileChanged =
     "File changed by another program while it was read";
 
-// The reasons an open is refused that have a number of their own; any other is failure 30 with
-// the system's own line first.
+// The reasons an open is refused that have a number of their own, reported without the system's
+// line; any other (a lock held elsewhere among them) is failure 30 with the system's line first.
 struct OpenReason {
-  int os_error;
+  OsReason reason;
   int number;
 };
 
 inline constexpr OpenReason kOpenReasons[] = {
-    {ENOENT, kFileNotFound},    {ENOTDIR, kFileNotFound},   {EACCES, kPermissionDenied},
-    {EPERM, kPermissionDenied}, {EROFS, kPermissionDenied}, {EISDIR, kPermissionDenied},
-    {ENXIO, kNoSuchDevice},     {ENODEV, kNoSuchDevice},    {ENAMETOOLONG, kBadFileName},
-    {EINVAL, kBadFileName},     {EMFILE, kOpenFailure},     {ENFILE, kOpenFailure},
+    {OsReason::kNoSuchFile, kFileNotFound},       {OsReason::kNoAccess, kPermissionDenied},
+    {OsReason::kReadOnlyDisk, kPermissionDenied}, {OsReason::kIsFolder, kPermissionDenied},
+    {OsReason::kNoDevice, kNoSuchDevice},         {OsReason::kBadName, kBadFileName},
+    {OsReason::kTooManyOpen, kOpenFailure},
 };
 
 // The console events: control-C, control-BREAK and closing the window. An aborted run must not

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "os/os.hpp"
 #include "textio/ending/open_files.hpp"
 #include "textio/lines/input_lines.hpp"
 #include "textio/lines/record_output.hpp"
@@ -17,8 +18,6 @@ namespace veldrix {
 
 inline constexpr std::int32_t kConsoleInput = -4;   // standard input, "CONIN$"
 inline constexpr std::int32_t kConsoleOutput = -1;  // standard output, "CONOUT$"
-
-inline constexpr std::size_t kNameMax = 255;  // a resolved name of 256 or more falls back
 
 struct Connection {
   std::int32_t unit = 0;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "os/os.hpp"
+
 namespace veldrix {
 
 // The longest record the layer builds; two more bytes hold its line end.
@@ -15,9 +17,6 @@ struct RecordBuffer {
   std::array<char, kRecordMax + 2> bytes;
   std::size_t length = 0;
 };
-
-// What WRITE_ALL returns when a console event is waiting and nothing of the bytes is out yet.
-inline constexpr int kWriteAbandoned = -1;
 
 // Writes bytes to a descriptor with one write() when the system takes them whole, going on after
 // short writes and EINTR. Returns 0, kWriteAbandoned, or the errno of the refusal; `written`
