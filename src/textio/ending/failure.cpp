@@ -8,7 +8,6 @@
 #include "textio/ending/interrupt.hpp"
 #include "textio/ending/listing.hpp"
 #include "textio/ending/open_files.hpp"
-#include "textio/ending/streams.hpp"
 
 namespace veldrix {
 namespace {
@@ -36,7 +35,7 @@ void REPORT_LINE(int number, std::int32_t unit, std::string_view name) {
 }  // namespace
 
 void START_UP() {
-  OPEN_STANDARD_STREAMS();
+  OS_OPEN_MISSING_STREAMS();
   PREPARE_LISTING();
   INSTALL_INTERRUPTS();
 }

@@ -14,8 +14,9 @@
 
 namespace veldrix {
 
-// Opens the closed standard streams on /dev/null, prepares what a failure report needs (the
-// stack walker) and registers the console events.
+// Opens the closed standard streams on the null device (otherwise the first file the program
+// opens would take a stream's place and receive the dialogue and the reports), prepares what a
+// failure report needs (the stack walker) and registers the console events.
 void START_UP();
 
 // Writes the failure report on the error stream (the system's own line first when os_error is

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "os/os.hpp"
+
 namespace veldrix {
 
 // As many as there are connections: entry i belongs to connection slot i.
@@ -25,14 +27,14 @@ struct alignas(64) FillingRun {
 inline constexpr std::size_t kMaxRuns = 16;
 
 struct OpenFile {
-  std::atomic<int> fd{-1};  // -1: no file (a free slot, or a console stream)
+  std::atomic<FileHandle> fd{kNoFile};  // none: a free slot, or a console stream
   // The bytes that hold completed records, counted from the moment the first record cut the
   // file; -1 before (an old file is then left as it was).
   std::atomic<std::int64_t> kept{-1};
   // The runs being filled after `kept`, in file order; each ends where the next starts.
   FillingRun runs[kMaxRuns];
 };
-static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
+static_assert(std::atomic<FileHandle>::is_always_lock_free, "read in signal handlers");
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 
 OpenFile& OPEN_FILE(std::size_t index);

@@ -21,7 +21,7 @@ inline constexpr std::int32_t kConsoleOutput = -1;  // standard output, "CONOUT$
 
 struct Connection {
   std::int32_t unit = 0;
-  int fd = -1;
+  FileHandle fd = kNoFile;
   bool in_use = false;
   bool console = false;
   bool read_only = false;         // the system refused write access at connect time
