@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 
 #include "textio/ending/error_stream.hpp"
 #include "textio/ending/interrupt.hpp"
@@ -53,7 +52,7 @@ void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
   REPORT_LINE(number, unit, name);
   WRITE_LISTING();
   CLOSE_ALL();
-  std::_Exit(static_cast<int>(FAILURE_EXIT_STATUS(number)));
+  OS_EXIT(FAILURE_EXIT_STATUS(number));
 }
 
 void OPEN_FAILURE(OsError os_error, std::int32_t unit, std::string_view name) {
@@ -70,13 +69,13 @@ void STOP_RUN(std::initializer_list<std::string_view> line) {
   bool empty = std::all_of(line.begin(), line.end(), [](std::string_view s) { return s.empty(); });
   if (!empty) ERROR_WRITE(line, "\r\n");
   CLOSE_ALL();
-  std::_Exit(kStopStatus);
+  OS_EXIT(kStopStatus);
 }
 
 void NORMAL_END() {
   BLOCK_ENDING_SIGNALS();
   CLOSE_ALL();
-  std::_Exit(kNormalStatus);
+  OS_EXIT(kNormalStatus);
 }
 
 }  // namespace veldrix

@@ -3,7 +3,6 @@
 // normal end. The one table of them; the reporters in this folder read it.
 #pragma once
 
-#include <csignal>
 #include <string_view>
 
 #include "os/os.hpp"
@@ -74,21 +73,24 @@ inline constexpr OpenReason kOpenReasons[] = {
 // The console events: control-C, control-BREAK and closing the window. An aborted run must not
 // look like a completed one, so none of them ends with status 0.
 struct ConsoleEvent {
-  int signal_number;
+  ControlEvent event;
   std::string_view line;  // the report line with its line end
-  int exit_status;
+  std::uint32_t exit_status;
 };
 
 inline constexpr ConsoleEvent kConsoleEvents[] = {
-    {SIGINT, "forrtl: error (200): program aborting due to control-C event\r\r\n", 130},
-    {SIGQUIT, "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
-    {SIGHUP, "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
+    {ControlEvent::kControlC, "forrtl: error (200): program aborting due to control-C event\r\r\n",
+     kControlCStatus},
+    {ControlEvent::kControlBreak,
+     "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
+    {ControlEvent::kWindowClose,
+     "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
 };
 
 // A stop only ever ends a failed run (a missing header value, a grid too large, an output that
 // is the input); the normal end follows the driver's return. Requests to end from other
-// programs end the run by their own signal (interrupt.hpp).
-inline constexpr int kStopStatus = 1;
-inline constexpr int kNormalStatus = 0;
+// programs end the run the way the request would have ended it (interrupt.hpp).
+inline constexpr std::uint32_t kStopStatus = 1;
+inline constexpr std::uint32_t kNormalStatus = 0;
 
 }  // namespace veldrix
