@@ -45,8 +45,8 @@ OpenFile& OPEN_FILE(std::size_t index);
 std::int64_t KEPT_NOW(const OpenFile& f);
 
 // Cuts the file to its kept length (KEPT_NOW); only ever shortens, so a file that another program
-// cut is not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
-int TRIM(const OpenFile& f);
+// cut is not padded out with zeros. Returns 0 or the system's refusal. Async-signal-safe.
+OsError TRIM(const OpenFile& f);
 
 // Cuts every open file to its kept length, so that nothing of a record written only in part,
 // and nothing reserved beyond the completed records, stays in it. Async-signal-safe; every way

@@ -44,9 +44,9 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
 void REWIND(std::int32_t unit, std::int64_t offset = 0);
 void DISCONNECT(std::int32_t unit);
 
-// A descriptor of its own, read-only, on the file connected under the number (another thread
-// reads it from another place), or -1 with errno set.
-int OPEN_AGAIN(std::int32_t unit);
+// A handle of its own, read-only, on the file connected under the number (another thread reads
+// it from another place), or kNoFile where none can be had.
+FileHandle OPEN_AGAIN(std::int32_t unit);
 
 // The bytes of a file connection that hold completed records, counted from the moment its first
 // record cut the file, and -1 before (an old file is then left as it was): its entry in the open
