@@ -1,7 +1,5 @@
 #include "driver/usage.hpp"
 
-#include <unistd.h>
-
 #include <string_view>
 
 #include "textio/ending/failure.hpp"
@@ -36,7 +34,8 @@ void ANSWER_OPTION(std::span<char* const> arguments) {
   std::string_view option = arguments[1];
   if (option != "--help" && option != "--version") return;
   std::size_t written = 0;
-  int error = WRITE_ALL(STDOUT_FILENO, option == "--help" ? kUsage : kVersion, written);
+  OsError error =
+      WRITE_ALL(OS_STREAM(Stream::kOutput), option == "--help" ? kUsage : kVersion, written);
   if (error > 0) FAIL_IO(kWriteError, kConsoleOutput, CONNECTION(kConsoleOutput).name(), error);
   NORMAL_END();
 }

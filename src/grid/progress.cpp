@@ -2,27 +2,18 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 
+#include "os/os.hpp"
 #include "textio/ending/error_stream.hpp"
 
 namespace veldrix {
-namespace {
-
-double SECONDS_NOW() {
-  timespec t{};
-  ::clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-}  // namespace
 
 void START_CELL_PHASE(CellPhase& p) {
-  if (p.start < 0) p.start = SECONDS_NOW();
+  if (p.start < 0) p.start = OS_SECONDS();
 }
 
 void SHOW_HOW_FAR(CellPhase& p, std::string_view what, std::uint64_t done, std::uint64_t total) {
-  if (total == 0 || p.start < 0 || SECONDS_NOW() - p.start < p.after) return;
+  if (total == 0 || p.start < 0 || OS_SECONDS() - p.start < p.after) return;
   int percent = static_cast<int>(std::min(done, total) * 100 / total);
   if (percent == p.percent && what == p.what) return;
   p.percent = percent;

@@ -151,8 +151,9 @@ void OS_CATCH_WINDOW_FAULTS(WindowFaultHook hook);
 
 // The absolute, lexically normal form of a typed name. POSIX: a ".." after a name that is not a
 // folder is kept. Win32: the answer decoded (console input code page; with no console, UTF-8
-// where valid, else the ANSI code page), then GetFullPathNameW, then UTF-8. Left as typed when
-// the result needs kNameMax bytes or more. Returns its length.
+// where valid, else the ANSI code page), then GetFullPathNameW, then UTF-8. Left as typed (cut
+// to kNameMax bytes) when the result needs more than kNameMax bytes, and when the typed name is
+// empty or holds a NUL. `out` ends with a NUL; returns the length before it.
 std::size_t OS_FULL_NAME(std::string_view typed, std::span<char, kNameMax + 1> out);
 // The length of the folder part of a name (0: the current folder).
 std::size_t OS_FOLDER_PART(std::string_view name);

@@ -1,17 +1,12 @@
 #include "textio/ending/failure.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
-#include <cstring>
 
 #include "textio/ending/error_stream.hpp"
 #include "textio/ending/interrupt.hpp"
 #include "textio/ending/listing.hpp"
 #include "textio/ending/open_files.hpp"
-#include "textio/ending/streams.hpp"
 
 namespace veldrix {
 namespace {
@@ -39,13 +34,14 @@ void REPORT_LINE(int number, std::int32_t unit, std::string_view name) {
 }  // namespace
 
 void START_UP() {
-  OPEN_STANDARD_STREAMS();
+  OS_OPEN_MISSING_STREAMS();
   PREPARE_LISTING();
   INSTALL_INTERRUPTS();
 }
 
-void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error) {
-  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : ::strerror(os_error));
+void FAIL_IO(int number, std::int32_t unit, std::string_view name, OsError os_error) {
+  char room[256];
+  FAIL_IO_BECAUSE(number, unit, name, os_error == 0 ? "" : OS_ERROR_TEXT(os_error, room));
 }
 
 void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
@@ -56,12 +52,13 @@ void FAIL_IO_BECAUSE(int number, std::int32_t unit, std::string_view name,
   REPORT_LINE(number, unit, name);
   WRITE_LISTING();
   CLOSE_ALL();
-  std::_Exit(FAILURE_STATUS(number));
+  OS_EXIT(FAILURE_EXIT_STATUS(number));
 }
 
-void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name) {
+void OPEN_FAILURE(OsError os_error, std::int32_t unit, std::string_view name) {
+  OsReason reason = OS_REASON(os_error);
   for (const OpenReason& r : kOpenReasons) {
-    if (r.os_error == os_error) FAIL_IO(r.number, unit, name, 0);
+    if (r.reason == reason) FAIL_IO(r.number, unit, name, 0);
   }
   FAIL_IO(kOpenFailure, unit, name, os_error);
 }
@@ -72,13 +69,13 @@ void STOP_RUN(std::initializer_list<std::string_view> line) {
   bool empty = std::all_of(line.begin(), line.end(), [](std::string_view s) { return s.empty(); });
   if (!empty) ERROR_WRITE(line, "\r\n");
   CLOSE_ALL();
-  std::_Exit(kStopStatus);
+  OS_EXIT(kStopStatus);
 }
 
 void NORMAL_END() {
   BLOCK_ENDING_SIGNALS();
   CLOSE_ALL();
-  std::_Exit(kNormalStatus);
+  OS_EXIT(kNormalStatus);
 }
 
 }  // namespace veldrix

@@ -14,13 +14,14 @@
 
 namespace veldrix {
 
-// Opens the closed standard streams on /dev/null, prepares what a failure report needs (the
-// stack walker) and registers the console events.
+// Opens the closed standard streams on the null device (otherwise the first file the program
+// opens would take a stream's place and receive the dialogue and the reports), prepares what a
+// failure report needs (the stack walker) and registers the console events.
 void START_UP();
 
 // Writes the failure report on the error stream (the system's own line first when os_error is
 // not 0), the call-stack listing, closes every connection and ends the process.
-[[noreturn]] void FAIL_IO(int number, std::int32_t unit, std::string_view name, int os_error);
+[[noreturn]] void FAIL_IO(int number, std::int32_t unit, std::string_view name, OsError os_error);
 
 // The failure report after a platform line that the program words itself: where the system saw
 // nothing wrong, but another program changed the file under the run.
@@ -28,7 +29,7 @@ void START_UP();
                                   std::string_view reason);
 
 // The report of a refused open, its number chosen by the system's reason.
-[[noreturn]] void OPEN_FAILURE(int os_error, std::int32_t unit, std::string_view name);
+[[noreturn]] void OPEN_FAILURE(OsError os_error, std::int32_t unit, std::string_view name);
 
 // Ends the run from inside a routine: the parts of its line (if any), joined, as one line on the
 // error stream, every file closed with its completed records, exit status 1.

@@ -3,9 +3,9 @@
 // normal end. The one table of them; the reporters in this folder read it.
 #pragma once
 
-#include <cerrno>
-#include <csignal>
 #include <string_view>
+
+#include "os/os.hpp"
 
 namespace veldrix {
 
@@ -26,9 +26,9 @@ inline constexpr int kSyntaxError = 59;      // a value breaks the free-form syn
 inline constexpr int kConversionError = 64;  // a value of number shape does not fit its item
 
 // A failure report shows its number and the text up to the connection number; the line goes on
-// with ", file " and the connection's name. The exit status is the number's low byte (the
-// number itself for every failure here; hexadecimal C0000000 plus the number on a console
-// platform whose statuses are 32 bits wide).
+// with ", file " and the connection's name. The exit status is FAILURE_EXIT_STATUS (os.hpp): the
+// number's low byte (the number itself for every failure here), or hexadecimal C0000000 plus the
+// number on a console platform whose statuses are 32 bits wide.
 struct Failure {
   int number;
   std::string_view before_unit;
@@ -50,46 +50,47 @@ inline constexpr Failure kFailures[] = {
     {kConversionError, "input conversion error, unit "},
 };
 
-inline constexpr int FAILURE_STATUS(int number) { return number & 0xFF; }
-
 // The platform lines the program words itself, where the system saw nothing wrong but another
 // program changed a file under the run (failure 38 for the output, 39 for the input).
 inline constexpr std::string_view kFileShortened = "File shortened by another program";
 inline constexpr std::string_view kFileChanged =
     "File changed by another program while it was read";
 
-// The reasons an open is refused that have a number of their own; any other is failure 30 with
-// the system's own line first.
+// The reasons an open is refused that have a number of their own, reported without the system's
+// line; any other (a lock held elsewhere among them) is failure 30 with the system's line first.
 struct OpenReason {
-  int os_error;
+  OsReason reason;
   int number;
 };
 
 inline constexpr OpenReason kOpenReasons[] = {
-    {ENOENT, kFileNotFound},    {ENOTDIR, kFileNotFound},   {EACCES, kPermissionDenied},
-    {EPERM, kPermissionDenied}, {EROFS, kPermissionDenied}, {EISDIR, kPermissionDenied},
-    {ENXIO, kNoSuchDevice},     {ENODEV, kNoSuchDevice},    {ENAMETOOLONG, kBadFileName},
-    {EINVAL, kBadFileName},     {EMFILE, kOpenFailure},     {ENFILE, kOpenFailure},
+    {OsReason::kNoSuchFile, kFileNotFound},       {OsReason::kNoAccess, kPermissionDenied},
+    {OsReason::kReadOnlyDisk, kPermissionDenied}, {OsReason::kIsFolder, kPermissionDenied},
+    {OsReason::kNoDevice, kNoSuchDevice},         {OsReason::kBadName, kBadFileName},
+    {OsReason::kTooManyOpen, kOpenFailure},
 };
 
 // The console events: control-C, control-BREAK and closing the window. An aborted run must not
 // look like a completed one, so none of them ends with status 0.
 struct ConsoleEvent {
-  int signal_number;
+  ControlEvent event;
   std::string_view line;  // the report line with its line end
-  int exit_status;
+  std::uint32_t exit_status;
 };
 
 inline constexpr ConsoleEvent kConsoleEvents[] = {
-    {SIGINT, "forrtl: error (200): program aborting due to control-C event\r\r\n", 130},
-    {SIGQUIT, "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
-    {SIGHUP, "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
+    {ControlEvent::kControlC, "forrtl: error (200): program aborting due to control-C event\r\r\n",
+     kControlCStatus},
+    {ControlEvent::kControlBreak,
+     "forrtl: error (200): program aborting due to control-BREAK event\r\r\n", 1},
+    {ControlEvent::kWindowClose,
+     "forrtl: error (200): program aborting due to window-CLOSE event\r\r\n", 2},
 };
 
 // A stop only ever ends a failed run (a missing header value, a grid too large, an output that
 // is the input); the normal end follows the driver's return. Requests to end from other
-// programs end the run by their own signal (interrupt.hpp).
-inline constexpr int kStopStatus = 1;
-inline constexpr int kNormalStatus = 0;
+// programs end the run the way the request would have ended it (interrupt.hpp).
+inline constexpr std::uint32_t kStopStatus = 1;
+inline constexpr std::uint32_t kNormalStatus = 0;
 
 }  // namespace veldrix

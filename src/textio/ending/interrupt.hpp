@@ -4,12 +4,13 @@
 // event that arrives while a record is being written waits until the record is out.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 
 namespace veldrix {
 
-extern volatile std::sig_atomic_t g_writing_record;
-extern volatile std::sig_atomic_t g_pending_event;
+extern std::atomic<int> g_writing_record;
+extern std::atomic<int> g_pending_event;
+static_assert(std::atomic<int>::is_always_lock_free, "used in signal handlers");
 
 // Registers the handlers, except for an event whose signal was ignored at start, which stays
 // ignored; SIGPIPE is ignored so that a closed pipe is a failed write.
@@ -27,17 +28,18 @@ void LEAVE_ENDING_SIGNALS();
 
 // Trims the output to its completed records, writes the interrupt line (console events only),
 // closes every connection and ends the process. Async-signal-safe.
-[[noreturn]] void INTERRUPT_EXIT(int signal_number);
+// `code` is the event's (os.hpp: OS_EVENT_KIND).
+[[noreturn]] void INTERRUPT_EXIT(int code);
 
-inline bool INTERRUPT_PENDING() { return g_pending_event != 0; }
+inline bool INTERRUPT_PENDING() { return g_pending_event.load() != 0; }
 
 // While one record goes out, a console event waits for it.
-inline void HOLD_EVENTS() { g_writing_record = 1; }
+inline void HOLD_EVENTS() { g_writing_record.store(1); }
 
 // The record is out (or abandoned): an event that waited for it ends the run now.
 inline void SERVE_HELD_EVENT() {
-  g_writing_record = 0;
-  if (g_pending_event != 0) INTERRUPT_EXIT(g_pending_event);
+  g_writing_record.store(0);
+  if (int code = g_pending_event.load(); code != 0) INTERRUPT_EXIT(code);
 }
 
 }  // namespace veldrix

@@ -1,24 +1,14 @@
 #include "textio/ending/listing.hpp"
 
-#include <dlfcn.h>
-#include <execinfo.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <span>
 
+#include "os/os.hpp"
 #include "textio/ending/error_stream.hpp"
 
 namespace veldrix {
 namespace {
-
-std::string_view BASENAME(const char* path) {
-  std::string_view p = path != nullptr ? path : "";
-  std::size_t slash = p.rfind('/');
-  if (slash != std::string_view::npos) p.remove_prefix(slash + 1);
-  return p.empty() ? std::string_view("Unknown") : p;
-}
 
 // One frame line: image (cut to 17), the address as its offset in that image (8 hex digits), and
 // "Unknown" in the routine, line and source columns; ends with CR LF. Returns its length.
@@ -42,26 +32,16 @@ std::size_t FRAME_LINE(std::string_view image, std::size_t offset, std::span<cha
 
 }  // namespace
 
-void PREPARE_LISTING() {
-  void* frames[4];
-  (void)::backtrace(frames, 4);
-}
+void PREPARE_LISTING() { OS_PREPARE_CALL_STACK(); }
 
 void WRITE_LISTING() {
   ERROR_WRITE({kListingHeader});
-  void* frames[kListingFrames + 1];
-  int count = ::backtrace(frames, static_cast<int>(kListingFrames + 1));
-  // frames[0] is this routine; the listing starts with the routine that reported.
-  for (int i = 1; i < count; ++i) {
-    auto pc = reinterpret_cast<std::uintptr_t>(frames[i]);
-    Dl_info info = {};
-    std::string_view image = "Unknown";
-    if (::dladdr(frames[i], &info) != 0) {
-      image = BASENAME(info.dli_fname);
-      pc -= reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-    }
+  StackFrame frames[kListingFrames];
+  // The listing starts with the routine that reported.
+  std::size_t count = OS_CALL_STACK(frames, 0);
+  for (std::size_t i = 0; i < count; ++i) {
     char line[96];
-    ERROR_WRITE({std::string_view(line, FRAME_LINE(image, pc, line))});
+    ERROR_WRITE({std::string_view(line, FRAME_LINE(frames[i].image, frames[i].offset, line))});
   }
 }
 

@@ -1,10 +1,6 @@
 #include "textio/ending/open_files.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace veldrix {
 namespace {
@@ -29,12 +25,11 @@ std::int64_t KEPT_NOW(const OpenFile& f) {
   return kept;
 }
 
-int TRIM(const OpenFile& f) {
-  int fd = f.fd.load();
+OsError TRIM(const OpenFile& f) {
+  FileHandle file = f.fd.load();
   std::int64_t kept = KEPT_NOW(f);
-  struct stat info = {};
-  if (fd < 0 || kept < 0 || ::fstat(fd, &info) != 0 || info.st_size <= kept) return 0;
-  return ::ftruncate(fd, kept) == 0 ? 0 : errno;
+  if (file == kNoFile || kept < 0) return 0;
+  return OS_TRIM(file, kept);
 }
 
 void KEEP_COMPLETED_RECORDS() {
@@ -44,8 +39,8 @@ void KEEP_COMPLETED_RECORDS() {
 void CLOSE_ALL() {
   KEEP_COMPLETED_RECORDS();
   for (OpenFile& f : g_open) {
-    int fd = f.fd.exchange(-1);
-    if (fd >= 0) ::close(fd);
+    FileHandle file = f.fd.exchange(kNoFile);
+    if (file != kNoFile) OS_CLOSE(file);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "os/os.hpp"
+
 namespace veldrix {
 
 // As many as there are connections: entry i belongs to connection slot i.
@@ -28,7 +30,7 @@ struct alignas(64) FillingRun {
 };
 
 struct OpenFile {
-  std::atomic<int> fd{-1};  // -1: no file (a free slot, or a console stream)
+  std::atomic<FileHandle> fd{kNoFile};  // none: a free slot, or a console stream
   // The bytes that hold completed records, counted from the moment the first record cut the
   // file; -1 before (an old file is then left as it was).
   std::atomic<std::int64_t> kept{-1};
@@ -37,7 +39,7 @@ struct OpenFile {
 };
 // Every ending walks the runs of every file, from a signal handler too.
 static_assert(sizeof(OpenFile::runs) == kMaxCores * 64 && kMaxCores <= 64);
-static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
+static_assert(std::atomic<FileHandle>::is_always_lock_free, "read in signal handlers");
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 
 OpenFile& OPEN_FILE(std::size_t index);
@@ -48,8 +50,8 @@ OpenFile& OPEN_FILE(std::size_t index);
 std::int64_t KEPT_NOW(const OpenFile& f);
 
 // Cuts the file to its kept length (KEPT_NOW); only ever shortens, so a file that another program
-// cut is not padded out with zeros. Returns 0 or the errno. Async-signal-safe.
-int TRIM(const OpenFile& f);
+// cut is not padded out with zeros. Returns 0 or the system's refusal. Async-signal-safe.
+OsError TRIM(const OpenFile& f);
 
 // Cuts every open file to its kept length, so that nothing of a record written only in part,
 // and nothing reserved beyond the completed records, stays in it. Async-signal-safe; every way

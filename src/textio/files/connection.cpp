@@ -1,16 +1,8 @@
 #include "textio/files/connection.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <filesystem>
-#include <string>
 
+#include "os/os.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/ending/interrupt.hpp"
 #include "textio/ending/open_files.hpp"
@@ -26,13 +18,13 @@ char g_buffers[kOpenFiles][kReadBuffer];
 
 struct ConsoleStream {
   std::int32_t unit;
-  int fd;
+  Stream stream;
   std::string_view name;
 };
 
 constexpr ConsoleStream kConsole[] = {
-    {kConsoleInput, STDIN_FILENO, "CONIN$"},
-    {kConsoleOutput, STDOUT_FILENO, "CONOUT$"},
+    {kConsoleInput, Stream::kInput, "CONIN$"},
+    {kConsoleOutput, Stream::kOutput, "CONOUT$"},
 };
 
 std::size_t SLOT_INDEX(const Connection& c) { return static_cast<std::size_t>(&c - g_slots); }
@@ -57,74 +49,6 @@ Connection* FIND(std::int32_t unit) {
   return nullptr;
 }
 
-bool NO_WRITE_ACCESS(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-// An output FIFO is opened for writing only: opened for reading too, the program would be a
-// reader of its own, and the grid would vanish into the pipe or fill it and block.
-bool FIFO_OUTPUT(const Connection& c, bool create) {
-  struct stat info = {};
-  return create && ::stat(c.name_bytes.data(), &info) == 0 && S_ISFIFO(info.st_mode);
-}
-
-// Opens read-write (an output FIFO write-only), once more read-only when write access is refused;
-// returns the errno.
-int OPEN(Connection& c, bool create) {
-  bool fifo = FIFO_OUTPUT(c, create);
-  int flags = (fifo ? O_WRONLY : O_RDWR) | O_CLOEXEC | (create ? O_CREAT : 0);
-  c.fd = ::open(c.name_bytes.data(), flags, 0666);
-  if (c.fd >= 0) return 0;
-  int refused = errno;
-  if (!NO_WRITE_ACCESS(refused) || fifo) return refused;  // a FIFO read-only would wait for ever
-  c.fd = ::open(c.name_bytes.data(), O_RDONLY | O_CLOEXEC);
-  if (c.fd < 0) return refused;
-  c.read_only = true;
-  return 0;
-}
-
-// Other programs may read an open file but not write it, as far as they keep to advisory locks:
-// the output is locked for this run alone, the input against writers only. A lock held elsewhere
-// refuses the open; a file system without locks is used unlocked.
-// Only a disk file is locked: a device (/dev/null, a terminal) or a FIFO has one inode for every
-// program on the machine, so a lock there would refuse runs that share nothing. A lock that the
-// file system emulates may refuse an exclusive lock on a read-only descriptor (EBADF); the
-// read-only output then fails at its first write as it should.
-void LOCK(const Connection& c, bool exclusive, bool disk_file) {
-  if (!disk_file || ::flock(c.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return;
-  int error = errno;
-  if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL || error == EBADF) return;
-  FAIL_IO(kOpenFailure, c.unit, c.name(), error);
-}
-
-// A name and the ".." after it are left out only where the name is a folder: after a symbolic
-// link ".." leads to the parent of the link's target, and after a missing name or a file it
-// fails, as the system has it when it opens the name.
-bool FOLDER_BEFORE_DOTDOT(const std::filesystem::path& path) {
-  struct stat info = {};
-  return path.filename() != ".." && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The absolute path as lexically normal, but for a ".." after a name that is not a folder: that
-// one is kept, so that the path names the file the system opens by it.
-//   /d/./a/../b -> /d/b    /d/a/.. -> /d/    /d/link/../b -> /d/link/../b    /../b -> /b
-std::filesystem::path WITHOUT_PLAIN_DOTS(const std::filesystem::path& absolute) {
-  std::filesystem::path result;
-  bool folder_end = false;  // the path ends in a separator
-  for (const std::filesystem::path& part : absolute) {
-    folder_end = part.empty() || part == ".";
-    if (folder_end) continue;
-    if (part != "..") {
-      result /= part;
-    } else if (result == result.root_path() || FOLDER_BEFORE_DOTDOT(result)) {
-      result = result.parent_path();
-      folder_end = true;
-    } else {
-      result /= part;
-    }
-  }
-  if (folder_end && result.has_relative_path()) result /= "";
-  return result;
-}
-
 bool MATCHES(std::string_view status, std::string_view word) {
   while (!status.empty() && status.back() == ' ') status.remove_suffix(1);
   return std::equal(status.begin(), status.end(), word.begin(), word.end(),
@@ -140,10 +64,10 @@ Connection& CONNECTION(std::int32_t unit) {
     Connection& c = FREE_SLOT(unit);
     c = Connection{};
     c.unit = unit;
-    c.fd = s.fd;
+    c.fd = OS_STREAM(s.stream);
     c.in_use = c.console = true;
     SET_NAME(c, s.name);
-    READER_ATTACH(c.reader, s.fd, g_buffers[SLOT_INDEX(c)]);
+    READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
     return c;
   }
   FAIL_IO(kOpenFailure, unit, "", 0);  // a file number used before its connect
@@ -153,18 +77,7 @@ std::size_t RESOLVE_NAME(std::string_view field, std::span<char, kNameMax + 1> o
   std::size_t first = field.find_first_not_of(' ');
   std::string_view name = first == std::string_view::npos ? "" : field.substr(first);
   while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
-  std::string_view result = name;
-  std::string absolute;
-  if (!name.empty() && name.find('\0') == std::string_view::npos) {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(name), error);
-    if (!error) absolute = WITHOUT_PLAIN_DOTS(path).string();
-    if (!error && absolute.size() < kNameMax + 1) result = absolute;
-  }
-  std::size_t n = std::min(result.size(), kNameMax);
-  std::copy_n(result.begin(), n, out.begin());
-  out[n] = '\0';
-  return n;
+  return OS_FULL_NAME(name, out);
 }
 
 void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view status) {
@@ -175,10 +88,12 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
   if (c.name().find('\0') != std::string_view::npos) FAIL_IO(kBadFileName, unit, c.name(), 0);
   bool create = MATCHES(status, "unknown");
   if (!create && !MATCHES(status, "old")) FAIL_IO(kOpenFailure, unit, c.name(), 0);
-  if (int error = OPEN(c, create); error != 0) OPEN_FAILURE(error, unit, c.name());
-  struct stat info = {};
-  c.cut_before_write = ::fstat(c.fd, &info) == 0 && S_ISREG(info.st_mode);
-  LOCK(c, create, c.cut_before_write);
+  OpenedFile opened;
+  OsError error = OS_OPEN(c.name(), create ? OpenFor::kWriting : OpenFor::kReading, opened);
+  if (error != 0) OPEN_FAILURE(error, unit, c.name());
+  c.fd = opened.handle;
+  c.read_only = opened.read_only;
+  c.cut_before_write = opened.kind == FileKind::kDisk;
   FILE_OF(c).kept.store(-1);
   FILE_OF(c).fd.store(c.fd);
   c.in_use = true;
@@ -187,17 +102,15 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
 
 void REWIND(std::int32_t unit, std::int64_t offset) {
   Connection& c = CONNECTION(unit);
-  if (::lseek(c.fd, offset, SEEK_SET) < 0) FAIL_IO(kRewindError, unit, c.name(), errno);
+  if (OsError error = OS_SEEK(c.fd, offset); error != 0)
+    FAIL_IO(kRewindError, unit, c.name(), error);
   READER_ATTACH(c.reader, c.fd, g_buffers[SLOT_INDEX(c)]);
   c.reader.origin = offset;
 }
 
-int OPEN_AGAIN(std::int32_t unit) {
-  // The descriptor's own entry names the open file itself, whatever has become of its name.
-  char path[32] = "/proc/self/fd/";
-  char* end = std::to_chars(path + 14, path + sizeof path - 1, CONNECTION(unit).fd).ptr;
-  *end = '\0';
-  return ::open(path, O_RDONLY | O_CLOEXEC);
+FileHandle OPEN_AGAIN(std::int32_t unit) {
+  FileHandle again = kNoFile;
+  return OS_OPEN_AGAIN(CONNECTION(unit).fd, again) == 0 ? again : kNoFile;
 }
 
 void DISCONNECT(std::int32_t unit) {
@@ -209,9 +122,9 @@ void DISCONNECT(std::int32_t unit) {
   REFUSE_SHORTENED(c, FILE_OF(c).kept.load());
   if (int error = TRIM(FILE_OF(c)); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
   FILE_OF(c).kept.store(-1);
-  FILE_OF(c).fd.store(-1);
+  FILE_OF(c).fd.store(kNoFile);
   c.in_use = false;
-  if (::close(c.fd) != 0) FAIL_IO(kCloseError, unit, c.name(), errno);
+  if (OsError error = OS_CLOSE(c.fd); error != 0) FAIL_IO(kCloseError, unit, c.name(), error);
 }
 
 OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
@@ -219,8 +132,8 @@ OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 
 void REFUSE_SHORTENED(const Connection& c, std::int64_t length) {
-  struct stat info = {};
-  if (c.console || length <= 0 || ::fstat(c.fd, &info) != 0 || info.st_size >= length) return;
+  std::int64_t now = 0;
+  if (c.console || length <= 0 || OS_LENGTH(c.fd, now) != 0 || now >= length) return;
   FAIL_IO_BECAUSE(kWriteError, c.unit, c.name(), kFileShortened);
 }
 
@@ -235,12 +148,13 @@ namespace {
 // The first record written to a disk file starts it anew: the old file is cut where the record
 // goes, before the record, so that however the run ends (SIGKILL included) no byte of a longer
 // old file follows a record of this run.
-int CUT_BEFORE_FIRST_RECORD(Connection& c) {
+OsError CUT_BEFORE_FIRST_RECORD(Connection& c) {
   c.cut_before_write = false;
-  off_t here = ::lseek(c.fd, 0, SEEK_CUR);
-  if (here < 0 || ::ftruncate(c.fd, here) != 0) return errno;
-  KEPT_LENGTH(c).store(here);
-  return 0;
+  std::int64_t here = 0;
+  OsError error = OS_POSITION(c.fd, here);
+  if (error == 0) error = OS_SET_LENGTH(c.fd, here);
+  if (error == 0) KEPT_LENGTH(c).store(here);
+  return error;
 }
 
 }  // namespace
@@ -251,7 +165,7 @@ int CUT_BEFORE_FIRST_RECORD(Connection& c) {
 void PUT_LINE(Connection& c, std::string_view line) {
   if (c.read_only) FAIL_IO(kWriteReadOnly, c.unit, c.name(), 0);
   HOLD_EVENTS();
-  int error = c.cut_before_write ? CUT_BEFORE_FIRST_RECORD(c) : 0;
+  OsError error = c.cut_before_write ? CUT_BEFORE_FIRST_RECORD(c) : 0;
   std::size_t written = 0;
   if (error == 0) error = WRITE_ALL(c.fd, line, written);
   if (error > 0) FAIL_IO(kWriteError, c.unit, c.name(), error);

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "os/os.hpp"
 #include "textio/ending/open_files.hpp"
 #include "textio/lines/input_lines.hpp"
 #include "textio/lines/record_output.hpp"
@@ -18,11 +19,9 @@ namespace veldrix {
 inline constexpr std::int32_t kConsoleInput = -4;   // standard input, "CONIN$"
 inline constexpr std::int32_t kConsoleOutput = -1;  // standard output, "CONOUT$"
 
-inline constexpr std::size_t kNameMax = 255;  // a resolved name of 256 or more falls back
-
 struct Connection {
   std::int32_t unit = 0;
-  int fd = -1;
+  FileHandle fd = kNoFile;
   bool in_use = false;
   bool console = false;
   bool read_only = false;         // the system refused write access at connect time
@@ -45,9 +44,9 @@ void CONNECT(std::int32_t unit, std::string_view name_field, std::string_view st
 void REWIND(std::int32_t unit, std::int64_t offset = 0);
 void DISCONNECT(std::int32_t unit);
 
-// A descriptor of its own, read-only, on the file connected under the number (another thread
-// reads it from another place), or -1 with errno set.
-int OPEN_AGAIN(std::int32_t unit);
+// A handle of its own, read-only, on the file connected under the number (another thread reads
+// it from another place), or kNoFile where none can be had.
+FileHandle OPEN_AGAIN(std::int32_t unit);
 
 // The bytes of a file connection that hold completed records, counted from the moment its first
 // record cut the file, and -1 before (an old file is then left as it was): its entry in the open

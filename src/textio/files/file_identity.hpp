@@ -4,19 +4,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "os/os.hpp"
+
 namespace veldrix {
 
-// The device and inode of a file, and what changes when its bytes change: its size and its
-// modification and change times (in nanoseconds). known is false when there was no file to ask.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool known = false;
-  bool regular = false;  // a disk file: the only kind whose times and size say it was rewritten
-  std::int64_t size = 0;
-  std::int64_t modified = 0;
-  std::int64_t changed = 0;
-};
+// The volume and number of a file, and what changes when its bytes change: its size and its
+// modification and change times. Only a disk file's times and size say it was rewritten.
+using FileIdentity = FileFacts;
 
 // The file connected under the number.
 FileIdentity IDENTITY_OF(std::int32_t unit);

@@ -1,9 +1,6 @@
 #include "textio/lines/input_lines.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace veldrix {
@@ -30,18 +27,19 @@ void REFILL(Reader& r) {
     r.pos -= drop;
   }
   for (;;) {
-    ssize_t n = ::read(r.fd, r.buf + r.held, r.capacity - r.held);
-    if (n > 0) {
-      r.held += static_cast<std::size_t>(n);
+    std::size_t n = 0;
+    OsError error = OS_READ(r.fd, {r.buf + r.held, r.capacity - r.held}, n);
+    if (error == 0 && n > 0) {
+      r.held += n;
       return;
     }
-    if (n == 0) {
+    if (error == 0) {
       r.drained = true;
       return;
     }
-    if (errno == EINTR) continue;
+    if (OS_REASON(error) == OsReason::kInterrupted) continue;
     r.failure = kReadError;
-    r.os_error = errno;
+    r.os_error = error;
     r.drained = true;
     return;
   }
@@ -82,7 +80,7 @@ bool CTRL_Z_LINE(Reader& r) {
 
 }  // namespace
 
-void READER_ATTACH(Reader& r, int fd, std::span<char> storage) {
+void READER_ATTACH(Reader& r, FileHandle fd, std::span<char> storage) {
   r = Reader{};
   r.fd = fd;
   r.buf = storage.data();

@@ -12,6 +12,7 @@
 #include <span>
 #include <string_view>
 
+#include "os/os.hpp"
 #include "textio/ending/failure_table.hpp"
 
 namespace veldrix {
@@ -24,7 +25,7 @@ namespace veldrix {
 //   next_record <= held: the line end lies between them).
 //   Between records (!in_record): visible_end and next_record are stale.
 struct Reader {
-  int fd = -1;
+  FileHandle fd = kNoFile;
   char* buf = nullptr;
   std::size_t capacity = 0;
   std::size_t pos = 0;          // the next byte of the current record to take
@@ -36,7 +37,7 @@ struct Reader {
   bool drained = false;         // the source has no more bytes (or refused a read)
   bool from_string = false;     // a text given whole: one record and none after it
   int failure = 0;              // kReadError after a refused read
-  int os_error = 0;             // the errno of that read
+  OsError os_error = 0;         // the system's refusal of that read
   std::int64_t origin = 0;      // the file offset of buf[0], counted from where it was attached
   std::int64_t records = 0;     // records begun since then: the current one's line number
   // The current record's first byte in buf, or kStartGone once a refill passed over it (a record
@@ -51,8 +52,9 @@ inline constexpr std::size_t kStartGone = static_cast<std::size_t>(-1);
 // record that a refill passed over in part or whose end is not in the buffer yet.
 bool RECORD_WHOLE(const Reader& r, std::string_view& text);
 
-// Attaches a reader to a descriptor (or detaches it, fd -1), positioned before the first record.
-void READER_ATTACH(Reader& r, int fd, std::span<char> storage);
+// Attaches a reader to a file or stream (or detaches it, kNoFile), positioned before the first
+// record.
+void READER_ATTACH(Reader& r, FileHandle fd, std::span<char> storage);
 
 // Makes the text the reader's one and only record, already begun.
 void READER_STRING(Reader& r, std::string_view text);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "os/os.hpp"
+
 namespace veldrix {
 
 // The longest record the layer builds; two more bytes hold its line end.
@@ -16,12 +18,10 @@ struct RecordBuffer {
   std::size_t length = 0;
 };
 
-// What WRITE_ALL returns when a console event is waiting and nothing of the bytes is out yet.
-inline constexpr int kWriteAbandoned = -1;
-
-// Writes bytes to a descriptor with one write() when the system takes them whole, going on after
-// short writes and EINTR. Returns 0, kWriteAbandoned, or the errno of the refusal; `written`
-// tells how many bytes are out.
-int WRITE_ALL(int fd, std::string_view bytes, std::size_t& written);
+// Writes bytes to a file or stream with one write when the system takes them whole, going on
+// after short and interrupted writes. Returns 0, kWriteAbandoned (a console event waits and
+// nothing of the bytes is out yet), or the system's refusal; `written` tells how many bytes are
+// out.
+OsError WRITE_ALL(FileHandle file, std::string_view bytes, std::size_t& written);
 
 }  // namespace veldrix

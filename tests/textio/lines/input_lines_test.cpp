@@ -1,7 +1,6 @@
 #include "textio/lines/input_lines.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "os/os.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/records/fixed.hpp"
 
@@ -19,13 +19,15 @@ namespace {
 // Every record of the bytes, read from a pipe through `storage` bytes of buffer; with `whole`
 // false only the first visible piece of a record is taken and its rest is passed over.
 std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, bool whole) {
-  int fds[2];
-  EXPECT_EQ(::pipe(fds), 0);
-  EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  ::close(fds[1]);
+  FileHandle read_end = kNoFile, write_end = kNoFile;
+  std::size_t written = 0;
+  EXPECT_EQ(OS_PIPE(read_end, write_end), 0);
+  EXPECT_EQ(OS_WRITE_ALL(write_end, bytes, written), 0);
+  EXPECT_EQ(written, bytes.size());
+  OS_CLOSE(write_end);
   std::vector<char> buffer(storage);
   Reader r;
-  READER_ATTACH(r, fds[0], buffer);
+  READER_ATTACH(r, read_end, buffer);
   std::vector<std::string> out;
   int status = 0;
   while ((status = RECORD_BEGIN(r)) == 0) {
@@ -43,7 +45,7 @@ std::vector<std::string> RECORDS(const std::string& bytes, std::size_t storage, 
     }
   }
   EXPECT_EQ(status, kEndOfData) << "the data must end, not fail";
-  ::close(fds[0]);
+  OS_CLOSE(read_end);
   return out;
 }
 

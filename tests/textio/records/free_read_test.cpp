@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "os/os.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {
@@ -75,13 +75,15 @@ struct GroupCase {
 // tokens and blank runs lie across fills.
 void REPLAY_GROUPS(const GroupCase& c) {
   const float U = static_cast<float>(kU);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  ASSERT_EQ(::write(fds[1], c.data.data(), c.data.size()), static_cast<ssize_t>(c.data.size()));
-  ::close(fds[1]);
+  FileHandle read_end = kNoFile, write_end = kNoFile;
+  std::size_t written = 0;
+  ASSERT_EQ(OS_PIPE(read_end, write_end), 0);
+  ASSERT_EQ(OS_WRITE_ALL(write_end, c.data, written), 0);
+  ASSERT_EQ(written, c.data.size());
+  OS_CLOSE(write_end);
   char storage[8];
   Reader r;
-  READER_ATTACH(r, fds[0], storage);
+  READER_ATTACH(r, read_end, storage);
   for (std::size_t k = 0; k < c.groups.size(); ++k) {
     std::vector<float> got(c.n, U);
     const Target items[] = {GROUP(got)};
@@ -90,7 +92,7 @@ void REPLAY_GROUPS(const GroupCase& c) {
     EXPECT_EQ(READ_FREE_FROM(r, items), want) << c.data.substr(0, 40);
     EXPECT_EQ(got, c.groups[k]) << c.data.substr(0, 40);
   }
-  ::close(fds[0]);
+  OS_CLOSE(read_end);
 }
 
 TEST(FreeReadRecords, GroupsOverSeveralLines) {
