@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace veldrix_test {
 
@@ -67,13 +68,35 @@ void EXCHANGE(int in, int out, int err, const std::string& input, Outcome& run) 
 
 }  // namespace
 
-Outcome RUN(const Folder& folder, const std::string& input, const std::vector<std::string>& prefix,
-            const std::vector<std::string>& arguments) {
+std::vector<std::string> PROGRAM_WORDS() {
+  const char* program = std::getenv("VELDRIX_E2E_PROGRAM");
+  const char* runner = std::getenv("VELDRIX_E2E_RUNNER");
+  std::vector<std::string> words;
+  if (runner != nullptr && *runner != '\0') words.push_back(runner);
+  // Absolute: each run starts in a folder of its own.
+  words.push_back(program != nullptr && *program != '\0'
+                      ? std::filesystem::absolute(program).string()
+                      : VELDRIX_BINARY);
+  return words;
+}
+
+bool ON_WINDOWS() {
+  std::string name = PROGRAM_WORDS().back();
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name.ends_with(".exe");
+}
+
+std::string SHOWN_PATH(const std::filesystem::path& path) {
+  std::string shown = path.string();
+  if (!ON_WINDOWS()) return shown;
+  std::replace(shown.begin(), shown.end(), '/', '\\');
+  return "Z:" + shown;
+}
+
+Outcome RUN_WORDS(const Folder& folder, const std::string& input, std::vector<std::string> words) {
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) std::abort();
-  std::vector<std::string> words = prefix;
-  words.push_back(VELDRIX_BINARY);
-  words.insert(words.end(), arguments.begin(), arguments.end());
   // A program that closes its input early must not end the test by SIGPIPE; the program itself
   // starts with the default action, as from a shell.
   std::signal(SIGPIPE, SIG_IGN);
@@ -95,6 +118,14 @@ Outcome RUN(const Folder& folder, const std::string& input, const std::vector<st
   ::waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
+}
+
+Outcome RUN(const Folder& folder, const std::string& input, const std::vector<std::string>& prefix,
+            const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = prefix, program = PROGRAM_WORDS();
+  words.insert(words.end(), program.begin(), program.end());
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return RUN_WORDS(folder, input, std::move(words));
 }
 
 namespace {

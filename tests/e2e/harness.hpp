@@ -26,9 +26,34 @@ struct Folder {
   std::filesystem::path operator/(const std::string& name) const { return path / name; }
 };
 
+// The words that start the program under test: the built program, or the one named by
+// VELDRIX_E2E_PROGRAM, after the runner named by VELDRIX_E2E_RUNNER when that is set (Wine for the
+// Windows build: VELDRIX_E2E_PROGRAM=build/windows/veldrix.exe
+// VELDRIX_E2E_RUNNER=/usr/lib/wine/wine64).
+std::vector<std::string> PROGRAM_WORDS();
+
+// Whether the program under test is a Windows one (its name ends in .exe), run under Wine.
+bool ON_WINDOWS();
+
+// A path as the program shows it in a report: under Wine, drive Z: is the Linux root, so /tmp/a
+// is Z:\tmp\a.
+std::string SHOWN_PATH(const std::filesystem::path& path);
+
+// Skips the rest of a test whose mechanism is Linux's alone (signals, FIFOs, cgroups, ...) when
+// the program is a Windows one; `facility` says which, for the skip message.
+#define SKIP_UNLESS_LINUX(facility) \
+  if (::veldrix_test::ON_WINDOWS()) GTEST_SKIP() << "Linux only, needs " << (facility)
+
+// Skips a test of Windows behaviour when the program is a Linux one.
+#define SKIP_UNLESS_WINDOWS(what) \
+  if (!::veldrix_test::ON_WINDOWS()) GTEST_SKIP() << "Windows only: " << (what)
+
+// Runs the command `words` in `folder` with `input` on standard input (then end of file).
+Outcome RUN_WORDS(const Folder& folder, const std::string& input, std::vector<std::string> words);
+
 // Runs the program in `folder` with `input` on standard input (then end of file). `prefix` goes
 // before the program on the command line (for example setpriv and its options), `arguments`
-// after it.
+// after it; a script in `prefix` finds the program's words in "$0" "$@".
 Outcome RUN(const Folder& folder, const std::string& input,
             const std::vector<std::string>& prefix = {},
             const std::vector<std::string>& arguments = {});

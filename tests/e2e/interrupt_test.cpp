@@ -16,6 +16,16 @@
 namespace veldrix_test {
 namespace {
 
+// Replaces the child with the program under test, in `f`.
+[[noreturn]] void EXEC_PROGRAM(const Folder& f) {
+  std::vector<std::string> words = PROGRAM_WORDS();
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  if (::chdir(f.path.c_str()) == 0) ::execvp(argv[0], argv.data());
+  ::_exit(127);
+}
+
 // Runs the program in `f` with standard error on a pipe: on a fresh pseudo-terminal when
 // `master` is given, otherwise reading `in` with its standard output thrown away. `act(pid)` runs
 // meanwhile; returns what the program wrote on standard error and its exit status.
@@ -27,8 +37,7 @@ std::pair<std::string, int> INTERRUPTED(const Folder& f, int* master, int in, Ac
   if (pid == 0) {
     if (master == nullptr) ::dup2(in, 0), ::dup2(::open("/dev/null", O_WRONLY), 1);
     ::dup2(err[1], 2);
-    if (::chdir(f.path.c_str()) == 0) ::execl(VELDRIX_BINARY, VELDRIX_BINARY, nullptr);
-    ::_exit(127);
+    EXEC_PROGRAM(f);
   }
   ::close(err[1]);
   act(pid);
@@ -46,6 +55,7 @@ std::string LINE(const std::string& event) {
 }
 
 TEST(Interrupt, EachConsoleEventAtTheFirstQuestionWritesItsLineAndStatus) {
+  SKIP_UNLESS_LINUX("a pseudo-terminal");
   // The key typed at the first question; none: the terminal is closed there.
   for (auto [typed, status, name] : {std::tuple{"\x03", 130, "control-C"},
                                      {"\x1c", 1, "control-BREAK"},
@@ -123,6 +133,7 @@ std::pair<std::string, int> INTERRUPTED_WHILE_WRITING(const Folder& f, int signa
 class EventWhileWriting : public testing::TestWithParam<Event> {};
 
 TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
+  SKIP_UNLESS_LINUX("signals");
   constexpr int kSize = 2501;
   const std::string head = ONES_HEAD(kSize);
   Folder f;
@@ -203,8 +214,7 @@ std::string ON_TERMINAL(const Folder& f, const char* after, unsigned short colum
   pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
   if (pid == 0) {
     ::setenv("VELDRIX_PROGRESS_AFTER", after, 1);
-    if (::chdir(f.path.c_str()) == 0) ::execl(VELDRIX_BINARY, VELDRIX_BINARY, nullptr);
-    ::_exit(127);
+    EXEC_PROGRAM(f);
   }
   // Echo off from this side, before anything is typed: the terminal's modes belong to the pair.
   termios modes = {};
@@ -239,6 +249,7 @@ const Terminal kTerminals[] = {
 class Progress : public testing::TestWithParam<Terminal> {};
 
 TEST_P(Progress, OnATerminalIsErasedAndLeavesTheScreenAsWithoutIt) {
+  SKIP_UNLESS_LINUX("a pseudo-terminal");
   const Terminal& t = GetParam();
   Folder f;
   WRITE_FILE(f / "big.asc", ONES_GRID(300));

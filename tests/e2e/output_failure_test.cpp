@@ -21,17 +21,17 @@ namespace fs = std::filesystem;
 const std::string kListingStart = "Image ";
 
 std::string WRITE_FAILURE(const fs::path& output) {
-  return "forrtl: severe (38): error during write, unit 60, file " + output.string() + "\r\r\n";
+  return "forrtl: severe (38): error during write, unit 60, file " + SHOWN_PATH(output) + "\r\r\n";
 }
 
-// Run in the folder with $0 the mount command and $1 the program: mounts a small file system on
-// fs in a mount namespace of its own, notes the free bytes of the empty file system in capacity,
+// Run in the folder with $0 the mount command and the program after it: mounts a small file system
+// on fs in a mount namespace of its own, notes the free bytes of the empty file system in capacity,
 // runs the program in it and copies its output out to left.grd before the namespace and its file
 // system go.
 const std::string kInSmallFileSystem =
     "eval \"$0\" && cd fs || exit 200\n"
     "stat -f -c '%f %S' . > ../capacity\n"
-    "\"$1\"; status=$?\n"
+    "\"$@\"; status=$?\n"
     "cp out.grd ../left.grd\n"
     "exit $status\n";
 
@@ -60,6 +60,7 @@ void PrintTo(const SmallFileSystem& c, std::ostream* os) { *os << c.name; }
 class FullFileSystem : public testing::TestWithParam<SmallFileSystem> {};
 
 TEST_P(FullFileSystem, KeepsEveryRecordThatFitAndNoPartOfTheNext) {
+  SKIP_UNLESS_LINUX("unshare and mounts");
   const SmallFileSystem& c = GetParam();
   Folder f;
   fs::create_directory(f / "fs");
@@ -131,15 +132,16 @@ TEST(OutputFailure, FileCutShortByAnotherProgramWhileCellsAreWrittenGivesAWriteF
   EXPECT_EQ(run.err.compare(at + report.size(), kListingStart.size(), kListingStart), 0);
 }
 
-// Run in the folder with $0 the bytes to cut, $1 the program, $2 where the program is held
-// (delay_enter: before the fallocate() starts, delay_exit: after it grew the file) and $3 which
-// fallocate() holds it: holds the program there for two seconds, meanwhile cuts the output (as
+// Run in the folder with $0 the bytes to cut, $1 where the program is held (delay_enter: before
+// the fallocate() starts, delay_exit: after it grew the file), $2 which fallocate() holds it and
+// the program after them: holds the program there for two seconds, meanwhile cuts the output (as
 // `truncate -s -N` from another program), notes the length left in the file cut and the exit
 // status in the file status.
 const std::string kCutAtAReservation =
-    "strace -f -o trace -e trace=fallocate -e inject=fallocate:$2=2000000:when=$3"
-    " \"$1\" <answers >/dev/null 2>err & tracer=$!\n"
-    "k=0; until [ \"$(grep -o 'fallocate(' trace 2>/dev/null | wc -l)\" -ge $3 ] &&"
+    "held=$1 when=$2; shift 2\n"
+    "strace -f -o trace -e trace=fallocate -e inject=fallocate:$held=2000000:when=$when"
+    " \"$@\" <answers >/dev/null 2>err & tracer=$!\n"
+    "k=0; until [ \"$(grep -o 'fallocate(' trace 2>/dev/null | wc -l)\" -ge $when ] &&"
     " [ \"$(stat -c %s out.grd 2>/dev/null || echo 0)\" -gt 4096 ]; do sleep 0.01;"
     " k=$((k+1)); [ $k -gt 1000 ] && exit 201; done\n"
     "truncate -s -\"$0\" out.grd && stat -c %s out.grd >cut\n"
@@ -173,14 +175,16 @@ void PrintTo(const Cut& c, std::ostream* os) { *os << c.name; }
 class CutByAnotherProgram : public testing::TestWithParam<Cut> {};
 
 TEST_P(CutByAnotherProgram, IsAWriteFailureAndTheFileStaysAsItWasLeft) {
+  SKIP_UNLESS_LINUX("strace");
   if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
     GTEST_SKIP() << "strace is not available here";
   const Cut& c = GetParam();
   Folder f;
   WRITE_FILE(f / "in.asc", ONES_GRID(c.size));
   WRITE_FILE(f / "answers", "in.asc\nout.grd\n1\n");
-  Outcome run = RUN(f, "", {"sh", "-c", kCutAtAReservation, std::to_string(c.bytes)},
-                    {c.held, std::to_string(c.reservation)});
+  Outcome run = RUN(f, "",
+                    {"sh", "-c", kCutAtAReservation, std::to_string(c.bytes), c.held,
+                     std::to_string(c.reservation)});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(READ_FILE(f / "status"), "38\n");
   std::string report =
@@ -201,6 +205,7 @@ TEST_P(CutByAnotherProgram, IsAWriteFailureAndTheFileStaysAsItWasLeft) {
 INSTANTIATE_TEST_SUITE_P(Output, CutByAnotherProgram, testing::ValuesIn(kCuts), CASE_NAME<Cut>);
 
 TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
+  SKIP_UNLESS_LINUX("prlimit");
   constexpr int kSize = 1001;
   // Bytes, fewer than the grid's records: inside the first window, then past it (the step of
   // length ahead does not fit, the window does). The run's own band size, then bands of 10 rows:
@@ -228,6 +233,7 @@ TEST(OutputFailure, FileSizeLimitIsAFailedWriteThatKeepsWholeRecords) {
 // A limit of 3 bytes lets half of "DSAA" over the old file's start: the file is then cut to
 // nothing, not left as "DSA" and the old bytes after it.
 TEST(OutputFailure, FirstRecordWrittenInPartLeavesNoOldBytes) {
+  SKIP_UNLESS_LINUX("prlimit");
   Folder f;
   WRITE_FILE(f / "in.asc", ONES_GRID(3));
   WRITE_FILE(f / "out.grd", std::string(5000, 'x'));
@@ -238,16 +244,16 @@ TEST(OutputFailure, FirstRecordWrittenInPartLeavesNoOldBytes) {
   EXPECT_EQ(SHOWN(READ_FILE(f / "out.grd")), "");
 }
 
-// Run in the folder with the program as $0: finds which lseek() of a run is the last one before
-// the "DSAA" record (where the first record cuts the file), holds the program there for two
+// Run in the folder with the program as "$0" "$@": finds which lseek() of a run is the last one
+// before the "DSAA" record (where the first record cuts the file), holds the program there for two
 // seconds, closes its window (SIGHUP) meanwhile and leaves the exit status in the file status.
 // (Not control-C: a job started with & in a script has SIGINT ignored, and so keeps it.)
 const std::string kWindowCloseAtTheCut =
-    "cut=$(strace -f -e trace=lseek,write \"$0\" <answers 2>&1 >/dev/null |"
+    "cut=$(strace -f -e trace=lseek,write \"$0\" \"$@\" <answers 2>&1 >/dev/null |"
     " awk '/^(\\[pid +[0-9]+\\] )?lseek/ {n++} /\"DSAA/ {print n; exit}')\n"
     "cp old.grd out.grd\n"
     "strace -f -o trace -e trace=lseek -e inject=lseek:delay_enter=2000000:when=$cut"
-    " \"$0\" <answers >/dev/null 2>err & tracer=$!\n"
+    " \"$0\" \"$@\" <answers >/dev/null 2>err & tracer=$!\n"
     "k=0; until [ \"$(grep -o 'lseek(' trace | wc -l)\" -ge $cut ]; do sleep 0.01; k=$((k+1));"
     " [ $k -gt 1000 ] && exit 201; done\n"
     "kill -HUP $(pgrep -P $tracer)\n"
@@ -255,6 +261,7 @@ const std::string kWindowCloseAtTheCut =
 
 // The cut belongs to the first record: an event that comes while it is written waits for both.
 TEST(OutputFailure, WindowCloseWhileTheFirstRecordIsWrittenStillCutsTheOldFile) {
+  SKIP_UNLESS_LINUX("strace and signals");
   if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
     GTEST_SKIP() << "strace is not available here";
   Folder f;

@@ -111,8 +111,9 @@ TEST_P(RealData, ConvertsOrEndsAfterItsFatalLine) {
   ASSERT_EQ(lines.size(), r.line_count);
   for (std::size_t k = 0; k < r.head.size(); ++k) EXPECT_EQ(SHOWN(lines[k]), SHOWN(r.head[k]));
   for (const auto& [line, text] : r.cells) EXPECT_EQ(SHOWN(lines[line - 1]), SHOWN(text)) << line;
-  EXPECT_SAME_RUN(RUN_TO_FIFO(f, std::string("in.asc\nout.grd\n") + r.factor + "\n", "out.grd"),
-                  run, grd);
+  if (!ON_WINDOWS())  // FIFOs are Linux's
+    EXPECT_SAME_RUN(RUN_TO_FIFO(f, std::string("in.asc\nout.grd\n") + r.factor + "\n", "out.grd"),
+                    run, grd);
 }
 
 // Each case is named after its file, with everything but letters and digits dropped.

@@ -53,8 +53,8 @@ std::string REPORT(const std::string& err) { return err.substr(0, err.find("Imag
 // thrown away, standard error kept in the file "err" beside `f`'s files.
 pid_t START(const Folder& f, const std::string& answers, const std::vector<std::string>& prefix) {
   WRITE_FILE(f / "answers", answers);
-  std::vector<std::string> words = prefix;
-  words.push_back(VELDRIX_BINARY);
+  std::vector<std::string> words = prefix, program = PROGRAM_WORDS();
+  words.insert(words.end(), program.begin(), program.end());
   pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(f.path.c_str()) != 0) ::_exit(127);
@@ -112,10 +112,11 @@ const ClosedStreams kClosedStreams[] = {
 class Streams : public testing::TestWithParam<ClosedStreams> {};
 
 TEST_P(Streams, LeaveTheInputFileAsItWas) {
+  SKIP_UNLESS_LINUX("closed descriptors, which the next file opened takes");
   const ClosedStreams& c = GetParam();
   Folder f;
   WRITE_FILE(f / "in.asc", c.input);
-  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", "exec \"$0\" " + c.closing});
+  Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", "exec \"$0\" \"$@\" " + c.closing});
   EXPECT_EQ(run.status, c.status) << run.err;
   EXPECT_EQ(SHOWN(READ_FILE(f / "in.asc")), SHOWN(c.input));
   ASSERT_EQ(fs::exists(f / "out.grd"), c.output_written);
@@ -131,8 +132,9 @@ INSTANTIATE_TEST_SUITE_P(Closed, Streams, testing::ValuesIn(kClosedStreams),
 
 struct SameFile {
   const char* name;
-  std::string output;  // % stands for the folder's own name
-  std::string shown;   // the resolved output name after the folder
+  std::string output;                // % stands for the folder's own name
+  std::string shown;                 // the resolved output name after the folder
+  const char* linux_only = nullptr;  // the Linux facility the case needs
 };
 
 const SameFile kSameFiles[] = {
@@ -140,14 +142,17 @@ const SameFile kSameFiles[] = {
     {"SameNameWithBlanksAround", "   dem.asc  ", "/dem.asc"},
     {"AnotherSpelling", "./../%/dem.asc", "/dem.asc"},
     {"HardLink", "hard.asc", "/hard.asc"},
-    {"SymbolicLink", "soft.asc", "/soft.asc"},
-    {"SymbolicLinkThroughAFolderLink", "here/dem.asc", "/here/dem.asc"},
+    {"SymbolicLink", "soft.asc", "/soft.asc", "symbolic links"},
+    {"SymbolicLinkThroughAFolderLink", "here/dem.asc", "/here/dem.asc", "symbolic links"},
 };
 
 class OutputIsInput : public testing::TestWithParam<SameFile> {};
 
 TEST_P(OutputIsInput, IsRefusedWithTheFileUntouched) {
   const SameFile& c = GetParam();
+  if (c.linux_only != nullptr) {
+    SKIP_UNLESS_LINUX(c.linux_only);
+  }
   Folder f;
   WRITE_FILE(f / "dem.asc", kGrid);
   fs::create_hard_link(f / "dem.asc", f / "hard.asc");
@@ -158,8 +163,9 @@ TEST_P(OutputIsInput, IsRefusedWithTheFileUntouched) {
     output.replace(at, 1, f.path.filename().string());
   Outcome run = RUN(f, "dem.asc\n" + output + "\n1\n");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(SHOWN(run.err),
-            SHOWN("Output file is the input file: " + f.path.string() + c.shown + "\r\n"));
+  EXPECT_EQ(
+      SHOWN(run.err),
+      SHOWN("Output file is the input file: " + SHOWN_PATH(f.path.string() + c.shown) + "\r\n"));
   EXPECT_EQ(READ_FILE(f / "dem.asc"), kGrid);
 }
 
@@ -177,6 +183,7 @@ TEST(OutputIsInput, ACopyOfTheInputIsAnotherFile) {
 // "link/../x" is the x beside the link's target, the file the system opens by that name, for the
 // input and the output alike; the x beside the link is not touched.
 TEST(Names, DotDotAfterAFolderLinkLeadsFromTheLinksTarget) {
+  SKIP_UNLESS_LINUX("symbolic links");
   Folder f;
   fs::create_directories(f / "real" / "sub");
   fs::create_directory_symlink("real/sub", f / "link");
@@ -208,6 +215,7 @@ const HeldLock kHeldLocks[] = {
 class Locks : public testing::TestWithParam<HeldLock> {};
 
 TEST_P(Locks, HeldElsewhereRefuseTheOpenAndNothingIsWritten) {
+  SKIP_UNLESS_LINUX("flock");
   const HeldLock& c = GetParam();
   Folder f;
   WRITE_FILE(f / "in.asc", kGrid);
@@ -234,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(Held, Locks, testing::ValuesIn(kHeldLocks), CASE_NAME<H
 // A device has one inode for every program on the machine: a lock there would refuse runs that
 // share nothing (a second run into /dev/null got failure 30).
 TEST(Locks, DeviceOutputHeldElsewhereIsNotLocked) {
+  SKIP_UNLESS_LINUX("flock and /dev/null");
   Folder f;
   WRITE_FILE(f / "in.asc", kGrid);
   int held = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -280,6 +289,7 @@ std::string DRAINED(int fd, pid_t writer, std::size_t limit) {
 }
 
 TEST(Fifo, OutputWaitsForItsReaderAndGivesItEveryRecord) {
+  SKIP_UNLESS_LINUX("FIFOs");
   Folder f;
   std::string grid = ONES(40);
   WRITE_FILE(f / "in.asc", grid);
@@ -297,6 +307,7 @@ TEST(Fifo, OutputWaitsForItsReaderAndGivesItEveryRecord) {
 }
 
 TEST(Fifo, ReaderThatLeavesEarlyIsAFailedWrite) {
+  SKIP_UNLESS_LINUX("FIFOs");
   Folder f;
   WRITE_FILE(f / "in.asc", ONES(300));
   ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
@@ -355,6 +366,7 @@ enum class Bands { kSpilled, kReadAgain, kReadAgainBesideAnOutputInMemory };
 class InputChanged : public testing::TestWithParam<std::tuple<InputChange, Bands>> {};
 
 TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureUnlessTheBandsWereKept) {
+  SKIP_UNLESS_LINUX("FIFOs and /proc");
   auto [change, bands] = GetParam();
   if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
   Folder f, shm("/dev/shm");
@@ -404,6 +416,7 @@ INSTANTIATE_TEST_SUITE_P(Input, InputChanged,
 // sees the edit: a same-length edit of a row whose sums of the bits stay as they were (+d, -2d,
 // +d).
 TEST(InputEdited, WithItsSumsKeptOnADeviceIsAReadFailure) {
+  SKIP_UNLESS_LINUX("loop devices");
   Folder f;
   std::string row, grid = "ncols 40\nnrows 40\n" + kCorner;
   auto first_row = static_cast<off_t>(grid.size());
@@ -452,12 +465,13 @@ class Ignored : public testing::TestWithParam<IgnoredSignal> {};
 // The output is a FIFO read in two parts: between them the program waits in the middle of its
 // cell records, and the signal comes then.
 TEST_P(Ignored, SignalStaysIgnoredAndTheRunCompletes) {
+  SKIP_UNLESS_LINUX("signals");
   const IgnoredSignal& c = GetParam();
   Folder f;
   std::string grid = ONES(100);  // 160 KB of records: more than a pipe holds
   WRITE_FILE(f / "in.asc", grid);
   ASSERT_EQ(::mkfifo((f / "out.grd").c_str(), 0666), 0);
-  std::string trap = std::string("trap '' ") + c.trap + "; exec \"$0\"";
+  std::string trap = std::string("trap '' ") + c.trap + "; exec \"$0\" \"$@\"";
   pid_t pid = START(f, "in.asc\nout.grd\n1\n", {"sh", "-c", trap});
   int fd = READER(f / "out.grd");
   std::string got = DRAINED(fd, pid, 4096);
@@ -476,18 +490,19 @@ INSTANTIATE_TEST_SUITE_P(AtStart, Ignored, testing::ValuesIn(kIgnoredSignals),
 
 // --- An input rewritten while it is read ------------------------------------------------------
 
-// Run in the folder with the program as $0: holds it for two seconds as it moves back to the
+// Run in the folder with the program as "$0" "$@": holds it for two seconds as it moves back to the
 // input's start before the rows (the seventh lseek: one per header value, then the rows), and
 // meanwhile rewrites the input in place, as `cp` does; the exit status goes into the file status.
 const std::string kRewriteBeforeTheRows =
     "strace -o trace -e trace=lseek -e inject=lseek:delay_enter=2000000:when=7"
-    " \"$0\" <answers >/dev/null 2>err & tracer=$!\n"
+    " \"$0\" \"$@\" <answers >/dev/null 2>err & tracer=$!\n"
     "k=0; until [ \"$(grep -o 'lseek(' trace | wc -l)\" -ge 7 ]; do sleep 0.01; k=$((k+1));"
     " [ $k -gt 1000 ] && exit 201; done\n"
     "cp new.asc in.asc\n"
     "wait $tracer; echo $? >status\n";
 
 TEST(InputRewritten, WhileItIsReadIsAReadFailureAndNoOutput) {
+  SKIP_UNLESS_LINUX("strace");
   if (std::system("strace -o /dev/null true 2>/dev/null") != 0)
     GTEST_SKIP() << "strace is not available here";
   Folder f;
@@ -539,6 +554,7 @@ struct MemoryCgroup {
 // The store holds a band of rows at a time, so a grid whose cells alone pass the cgroup's limit
 // (17.6 MB of cells in 16 MiB) converts inside it.
 TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
+  SKIP_UNLESS_LINUX("a memory cgroup");
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -549,7 +565,8 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
   std::string grid = "ncols 2100\nnrows 2100\n" + kCorner;
   for (int j = 0; j < kSize; ++j) grid += "2100*1.5\n";
   WRITE_FILE(f / "in.asc", grid);
-  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  std::string join =
+      "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\" \"$@\"";
   Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", join});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -567,6 +584,7 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
 // of records cannot fit in 16 MiB, and the run is refused before any is written. A device there
 // (/dev/null is on devtmpfs) keeps nothing.
 TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
+  SKIP_UNLESS_LINUX("a memory cgroup");
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -577,7 +595,8 @@ TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
   std::string grid = "ncols 2100\nnrows 2100\n" + kCorner;
   for (int j = 0; j < 2100; ++j) grid += "2100*1.5\n";
   WRITE_FILE(f / "in.asc", grid);
-  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  std::string join =
+      "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\" \"$@\"";
   Outcome run = RUN(f, "in.asc\n" + (shm / "out.grd").string() + "\n1\n", {"sh", "-c", join});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(SHOWN(run.err),
@@ -609,6 +628,7 @@ void PrintTo(const NearTheLimit& c, std::ostream* os) { *os << c.name; }
 class MemoryNearTheLimit : public testing::TestWithParam<NearTheLimit> {};
 
 TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
+  SKIP_UNLESS_LINUX("a memory cgroup");
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
   const NearTheLimit& c = GetParam();
   MemoryCgroup group(std::to_string(c.mebibytes << 20));
@@ -618,7 +638,8 @@ TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
   std::string grid = "ncols " + n + "\nnrows " + n + "\n" + kCorner;
   for (int j = 0; j < c.size; ++j) grid += n + "*1\n";
   WRITE_FILE(f / "in.asc", grid);
-  std::string join = "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\"";
+  std::string join =
+      "echo $$ > " + (group.path / "cgroup.procs").string() + " && exec \"$0\" \"$@\"";
   Outcome run = RUN(f, "in.asc\nout.grd\n1\n", {"sh", "-c", join});
   if (run.status == 0) {
     EXPECT_EQ(fs::file_size(f / "out.grd"), ONES_HEAD(c.size).size() + 16 * c.size * c.size);

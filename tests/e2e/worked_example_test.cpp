@@ -37,7 +37,8 @@ TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
                   " 4.0000000    \r\n"
                   " 6.0000000    \r\n"));
   std::string grd = READ_FILE(f / "grid.grd");
-  EXPECT_SAME_RUN(RUN_TO_FIFO(f, "grid.asc\ngrid.grd\n2\n", "grid.grd"), run, grd);
+  if (!ON_WINDOWS())  // FIFOs are Linux's
+    EXPECT_SAME_RUN(RUN_TO_FIFO(f, "grid.asc\ngrid.grd\n2\n", "grid.grd"), run, grd);
 }
 
 // The README's first conversion. CI converts the same grid with the program from the Debian package
