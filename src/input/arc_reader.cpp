@@ -338,6 +338,7 @@ void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& 
     std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
     if (file_size > 0 && j == BAND_ROWS(g.cells, b, g.ny).north) {
       reused = true;  // rows a stretch stopped in hold what it read
+      SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k - 1), std::uint64_t(g.ny));
       std::int32_t rows = ROWS_ON_CORES(iunit, g, scale, k, file_size);
       if (rows > 0)
         SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k + rows - 1), std::uint64_t(g.ny));
