@@ -52,6 +52,7 @@ void RUN_CONVERSION() {
   GridStore g;
   g.cells.band_bytes = settings.band_bytes;
   g.cells.spill.allowed = settings.spill;
+  g.read_on_cores = settings.read_on_cores;
   CellPhase phase;
   phase.after = settings.progress_after;
   GrdOutput out;

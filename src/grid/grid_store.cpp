@@ -100,16 +100,17 @@ void PREPARE_ROWS(GridCells& cells) {
 }
 
 // Each cell's bits and its place in the row, one 64-bit word, through a bijective mix of
-// multiplies and shifts (the finalizer of a common 64-bit hash), summed; the row then mixed into
-// the sum. A mix with no linear part makes an edit that keeps sums of the bits (+d, -2d, +d),
-// cells that change places and rows in another order all change the checksum, but by chance.
-void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum) {
+// multiplies and shifts (the finalizer of a common 64-bit hash), summed; the row, mixed with its
+// place, then added to the sum. A mix with no linear part makes an edit that keeps sums of the
+// bits (+d, -2d, +d), cells that change places and rows in another order all change the checksum,
+// but by chance. A sum of rows lets the rows of a part be read by several threads at once.
+void CHECKSUM_ROW(std::span<const float> row, std::int64_t row_place, std::uint64_t& sum) {
   std::uint64_t cells = 0, place = 0;
   for (float cell : row) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &cell, sizeof bits);
     cells += MIX(place++ << 32 | bits);
   }
-  sum = MIX(sum ^ cells);
+  sum += MIX(cells ^ MIX(static_cast<std::uint64_t>(row_place) + 1));
 }
 }  // namespace veldrix

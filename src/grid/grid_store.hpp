@@ -115,6 +115,7 @@ struct GridStore {
   double nodata = 1.0e35;
   double zmin = 0, zmax = 0;
   DroppedValues dropped;
+  bool read_on_cores = true;  // the first reading may read the rows of a band on every core
 };
 
 // Makes the cells hold the bands of an nx x ny grid: a lazily zeroed store of as many rows as
@@ -129,9 +130,10 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny);
 // Makes the pages of the store writable in one call before the rows are read into them.
 void PREPARE_ROWS(GridCells& cells);
 
-// A checksum of the bits of a row's cells, each with its place, folded into `sum`: a row that
-// reads otherwise in any way, or the same rows in another order, changes it but for a chance of
-// about one in 2^64.
-void CHECKSUM_ROW(std::span<const float> row, std::uint64_t& sum);
+// A checksum of the bits of a row's cells, each with its place, and of the row's place among the
+// rows summed (from 0), added to `sum`: a row that reads otherwise in any way, or the same rows in
+// another order, changes the sum but for a chance of about one in 2^64; rows may be added in any
+// order.
+void CHECKSUM_ROW(std::span<const float> row, std::int64_t row_place, std::uint64_t& sum);
 
 }  // namespace veldrix

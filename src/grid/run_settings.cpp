@@ -25,6 +25,10 @@ void SET_SPILL(std::string_view text, RunSettings& s) {
   if (text == "0" || text == "1") s.spill = text == "1";
 }
 
+void SET_READ_ON_CORES(std::string_view text, RunSettings& s) {
+  if (text == "0" || text == "1") s.read_on_cores = text == "1";
+}
+
 void SET_PROGRESS_AFTER(std::string_view text, RunSettings& s) {
   double milliseconds = 0;
   if (WHOLE_NUMBER(text, milliseconds) && std::isfinite(milliseconds) && milliseconds >= 0) {
@@ -39,6 +43,7 @@ struct Switch {
 
 constexpr Switch kSwitches[] = {{"VELDRIX_BAND_BYTES", SET_BAND_BYTES},
                                 {"VELDRIX_SPILL", SET_SPILL},
+                                {"VELDRIX_READ_ON_CORES", SET_READ_ON_CORES},
                                 {"VELDRIX_PROGRESS_AFTER", SET_PROGRESS_AFTER}};
 
 }  // namespace

@@ -14,6 +14,7 @@ struct RunSettings {
   // that a small grid takes several bands.
   std::uint64_t band_bytes = std::uint64_t{32} << 20;
   bool spill = true;            // VELDRIX_SPILL: 0 or 1
+  bool read_on_cores = true;    // VELDRIX_READ_ON_CORES: 0 or 1
   double progress_after = 2.0;  // VELDRIX_PROGRESS_AFTER: milliseconds, held in seconds
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <utility>
 
 #include "grid/conversion.hpp"
 #include "grid/progress.hpp"
@@ -52,7 +53,7 @@ void READ_BANDED_ROW(std::int32_t iunit, GridStore& g, std::int32_t j, std::span
     band.start[part] = NEXT_RECORD_START(CONNECTION(iunit).reader);
   }
   READ_ROW(iunit, row, true);
-  CHECKSUM_ROW(row, band.checksum[part]);
+  CHECKSUM_ROW(row, r, band.checksum[part]);
 }
 
 // The values left on the current record after a row's last one, up to a slash, which ends the
@@ -85,28 +86,280 @@ void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
   dropped.long_values = values;
 }
 
+// The descriptors of the parts of a band read at once.
+struct PartFiles {
+  std::int32_t iunit;
+  std::size_t parts;
+  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
+};
+
+// The reading buffers of the parts after the first, which reads through the connection.
+char g_part_buffers[kMaxCores][128 * 1024];
+// Only the parts in use touch theirs, and only while a band is read on several cores; FIT_CELLS's
+// bound on what the run holds beside the store does not count them, so they stay small.
+static_assert(sizeof(g_part_buffers) <= std::size_t{2} << 20);
+
+// Puts a reader before the record at `start`: through the connection, or on the part's own
+// descriptor.
+Reader& PART_READER(const PartFiles& f, std::size_t part, std::int64_t start, Reader& own) {
+  if (f.fds[part] < 0) {
+    REWIND(f.iunit, start);
+    return CONNECTION(f.iunit).reader;
+  }
+  if (::lseek(f.fds[part], start, SEEK_SET) < 0) {
+    FAIL_IO(kReadError, f.iunit, CONNECTION(f.iunit).name(), errno);
+  }
+  READER_ATTACH(own, f.fds[part], g_part_buffers[part]);
+  own.origin = start;
+  return own;
+}
+
+void CLOSE_PARTS(PartFiles& f) {
+  for (int& fd : f.fds) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+// A descriptor of its own for every part after the first, so that the parts are read at once;
+// false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
+// then read one after the other through the connection.
+bool OWN_DESCRIPTORS(PartFiles& f) {
+  f.fds.fill(-1);
+  for (std::size_t part = 1; part < f.parts; ++part) {
+    f.fds[part] = OPEN_AGAIN(f.iunit);
+    if (f.fds[part] >= 0) continue;
+    CLOSE_PARTS(f);
+    return false;
+  }
+  return true;
+}
+
+// The first reading of a band on several cores takes the usual layout, each row on a line of its
+// own: the bytes from the band's first line are split into stretches at line ends, one a core;
+// each counts the lines that start in it, the counts before it place its first line among the
+// band's rows, and it reads its lines as those rows. A line that holds not exactly one row (a row
+// going on over lines, values beyond the row, a value the statement refuses) stops its stretch
+// there: the rows before it stand, and the serial reader goes on from that line, as it would
+// have come to it, to report or take what follows.
+struct Stretch {
+  std::int64_t start = 0;  // where its first line starts
+  std::int64_t lines = 0;  // the lines that start in it
+  bool refused = false;    // not counted: a refused read, a line that ends the data
+  std::int64_t first = 0;  // the band's row (0 the northern) its first line holds
+  std::int64_t taken = 0;  // its rows read, each a whole line
+  std::int64_t next = 0;   // where the line after them starts
+  GridStore notes;         // the range and the blanked cells of those rows
+  std::array<std::uint64_t, kMaxCores> checksum{};  // those rows' share of each part's checksum
+};
+
+// What the stretches of a band share.
+struct Stretching {
+  PartFiles files;
+  GridStore& g;
+  Scale scale;
+  BandRows band;
+  std::int32_t top;     // the band's northern row, counted from the file's top
+  std::int64_t parts;   // the band's parts, for their starts and checksums; 0 for one band
+  std::int64_t start;   // where the band's first line starts
+  std::int64_t window;  // the bytes from there split into stretches
+  std::array<Stretch, kMaxCores> stretches;
+};
+
+std::int64_t OFFSET(const Reader& r) { return r.origin + static_cast<std::int64_t>(r.pos); }
+
+// Where stretch t's share of the window starts; its first line is the first that starts there or
+// after it.
+std::int64_t NOMINAL(const Stretching& w, std::size_t t) {
+  auto shares = static_cast<std::int64_t>(w.files.parts);
+  return w.start + SHARE_START(static_cast<std::int64_t>(t), w.window, shares);
+}
+
+void COUNT_LINES(Stretching& w, std::size_t t) {
+  Stretch& s = w.stretches[t];
+  std::int64_t from = NOMINAL(w, t), end = NOMINAL(w, t + 1);
+  bool last = t + 1 == w.files.parts;
+  Reader own;
+  Reader& r = PART_READER(w.files, t, t == 0 ? from : from - 1, own);
+  s.refused = t > 0 && (RECORD_BEGIN(r) != 0 || RECORD_END(r) != 0);
+  s.start = OFFSET(r);
+  for (s.lines = 0; !s.refused && OFFSET(r) < end; ++s.lines) {
+    int status = RECORD_BEGIN(r);
+    if (status == kEndOfData && last) return;  // the end of the data, as the serial reader meets it
+    s.refused = status != 0 || RECORD_END(r) != 0;
+  }
+}
+
+// Passes over the blanks left on the record: true when nothing else is left.
+bool REST_BLANK(Reader& r) {
+  do {
+    while (r.pos < r.visible_end && (r.buf[r.pos] == ' ' || r.buf[r.pos] == '\t')) ++r.pos;
+    if (r.pos < r.visible_end) return false;
+  } while (RECORD_MORE(r));
+  return r.failure == 0;
+}
+
+// Reads the next line as the row, as the serial reader reads a row that starts there: true, the
+// reader before the next line, when the row took the line and no more.
+bool ROW_ON_ITS_LINE(Reader& r, std::span<float> row, bool reused) {
+  if (reused) std::fill(row.begin(), row.end(), 0.0f);
+  std::int64_t line = r.records + 1;
+  Target group = GROUP(row);
+  if (RECORD_BEGIN(r) != 0 || READ_FREE_FROM(r, std::span(&group, 1)) != 0) return false;
+  return r.records == line && REST_BLANK(r) && RECORD_END(r) == 0;
+}
+
+// The row at `place` of the band: where its part starts, when it is the part's first row, and its
+// cells in the stretch's share of the part's checksum.
+void MARK_ROW(Stretching& w, Stretch& s, std::int64_t place, std::span<const float> row) {
+  std::int64_t rows = w.band.count, part = SHARE_OF(place, rows, w.parts);
+  BandMark& mark = w.g.cells.bands[static_cast<std::size_t>(BAND_OF(w.g.cells, w.band.north))];
+  if (place == SHARE_START(part, rows, w.parts)) mark.start[part] = s.next;
+  CHECKSUM_ROW(row, place, s.checksum[static_cast<std::size_t>(part)]);
+}
+
+void READ_STRETCH(Stretching& w, std::size_t t) {
+  Stretch& s = w.stretches[t];
+  s.next = s.start;
+  std::int64_t rows = std::min<std::int64_t>(s.lines, w.band.count - s.first);
+  if (rows <= 0) return;
+  START_RANGE(s.notes);
+  Reader own;
+  Reader& r = PART_READER(w.files, t, s.start, own);
+  auto columns = static_cast<std::size_t>(w.g.nx);
+  for (; s.taken < rows; ++s.taken) {
+    std::int64_t place = s.first + s.taken;
+    std::span<float> row = ROW(w.g.cells, w.band.north - static_cast<std::int32_t>(place), columns);
+    if (!ROW_ON_ITS_LINE(r, row, w.parts > 0)) return;
+    if (w.parts > 0) MARK_ROW(w, s, place, row);
+    CONVERT_ROW(w.scale, row, s.notes, w.top + static_cast<std::int32_t>(place));
+    s.next = OFFSET(r);
+  }
+}
+
+// A stretch's rows, met after those of the stretches before it: the southern of equal extremes
+// and the first blanked cell, as the serial reader keeps them.
+void MERGE_NOTES(const GridStore& from, GridStore& g) {
+  if (from.zmin <= g.zmin) g.zmin = from.zmin;
+  if (from.zmax >= g.zmax) g.zmax = from.zmax;
+  DroppedValues& d = g.dropped;
+  if (d.near_cells == 0 && from.dropped.near_cells > 0) {
+    d.near_row = from.dropped.near_row;
+    d.near_column = from.dropped.near_column;
+    d.near_value = from.dropped.near_value;
+  }
+  d.near_cells += from.dropped.near_cells;
+}
+
+// The rows the stretches read, up to the first line one of them stopped at, and where the line
+// after them starts.
+std::int64_t ROWS_TAKEN(Stretching& w, std::int64_t& next) {
+  std::int64_t done = 0;
+  next = w.start;
+  BandMark& mark = w.g.cells.bands[static_cast<std::size_t>(BAND_OF(w.g.cells, w.band.north))];
+  for (Stretch& s : std::span(w.stretches).first(w.files.parts)) {
+    std::int64_t rows = std::min<std::int64_t>(s.lines, w.band.count - s.first);
+    if (rows <= 0) continue;
+    if (s.taken > 0) {
+      MERGE_NOTES(s.notes, w.g);
+      for (std::size_t p = 0; p < kMaxCores; ++p) mark.checksum[p] += s.checksum[p];
+      done = s.first + s.taken;
+      next = s.next;
+    }
+    if (s.taken < rows) break;
+  }
+  return done;
+}
+
+// The bytes from the band's first line that hold its lines when the lines left are alike: all of
+// them for the last band, else the band's share and an eighth more.
+std::int64_t WINDOW(std::int64_t bytes_left, std::int64_t rows, std::int64_t rows_left) {
+  if (rows >= rows_left) return bytes_left;
+  double share = static_cast<double>(bytes_left) * static_cast<double>(rows) /
+                     static_cast<double>(rows_left) * 1.125 +
+                 65536.0;
+  return share >= static_cast<double>(bytes_left) ? bytes_left : static_cast<std::int64_t>(share);
+}
+
+// Reads rows from row k (from the file's top), the first of its band, on several cores when the
+// band's cells are worth it: how many rows, the connection left before the line after them, as
+// the serial reader would have left it. None when the file's size is not known (not a disk file).
+std::int32_t ROWS_ON_CORES(std::int32_t iunit, GridStore& g, const Scale& scale, std::int32_t k,
+                           std::int64_t file_size) {
+  BandRows band = BAND_ROWS(g.cells, BAND_OF(g.cells, g.ny - k + 1), g.ny);
+  auto cells = static_cast<std::uint64_t>(band.count) * static_cast<std::uint64_t>(g.nx);
+  auto parts = std::min<std::size_t>(SHARES(cells), static_cast<std::size_t>(band.count));
+  Reader& line_reader = CONNECTION(iunit).reader;
+  std::int64_t start = NEXT_RECORD_START(line_reader), line = line_reader.records;
+  if (parts < 2 || file_size <= start || line_reader.failure != 0) return 0;
+  bool banded = g.cells.bands.size() > 1;
+  Stretching w{{iunit, parts, {}},
+               g,
+               scale,
+               band,
+               k,
+               banded ? BAND_PARTS(band.count, g.nx) : 0,
+               start,
+               WINDOW(file_size - start, band.count, g.ny - k + 1),
+               {}};
+  if (!OWN_DESCRIPTORS(w.files)) return 0;
+  ON_CORES(parts, [&w](std::size_t t) { COUNT_LINES(w, t); });
+  std::int64_t rows = 0, next = start, first = 0;
+  auto stretches = std::span(w.stretches).first(parts);
+  if (std::none_of(stretches.begin(), stretches.end(),
+                   [](const Stretch& s) { return s.refused; })) {
+    for (Stretch& s : stretches) s.first = std::exchange(first, first + s.lines);
+    ON_CORES(parts, [&w](std::size_t t) { READ_STRETCH(w, t); });
+    rows = ROWS_TAKEN(w, next);
+  }
+  CLOSE_PARTS(w.files);
+  REWIND(iunit, next);
+  CONNECTION(iunit).reader.records = line + rows;
+  return static_cast<std::int32_t>(rows);
+}
+
 // How often the progress line is looked at: rows of a few cells each would otherwise spend
 // more on the clock than on their cells.
 constexpr std::int32_t kRowsBetweenLooks = 64;
 
+// The size of the file when it is a disk file that the first reading may read on several cores,
+// else 0.
+std::int64_t SIZE_FOR_CORES(const GridStore& g, const FileIdentity& source) {
+  return g.read_on_cores && source.known && source.regular ? source.size : 0;
+}
+
 void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase,
-               const BandRead& band_read) {
+               const BandRead& band_read, std::int64_t file_size) {
   auto columns = static_cast<std::size_t>(std::max(g.nx, 0));
-  bool banded = g.cells.bands.size() > 1;
+  bool banded = g.cells.bands.size() > 1, reused = banded;
   START_CELL_PHASE(phase);
   for (std::int32_t k = 1; k <= g.ny; ++k) {
+    std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
+    std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
+    if (file_size > 0 && j == BAND_ROWS(g.cells, b, g.ny).north) {
+      reused = true;  // rows a stretch stopped in hold what it read
+      SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k - 1), std::uint64_t(g.ny));
+      std::int32_t rows = ROWS_ON_CORES(iunit, g, scale, k, file_size);
+      if (rows > 0)
+        SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k + rows - 1), std::uint64_t(g.ny));
+      if (rows == BAND_ROWS(g.cells, b, g.ny).count) {
+        k += rows - 1;
+        if (b > 0) band_read(b);
+        continue;
+      }
+      k += rows;
+      j = g.ny - k + 1;
+    }
     if (k % kRowsBetweenLooks == 0)
       SHOW_HOW_FAR(phase, "rows read", std::uint64_t(k), std::uint64_t(g.ny));
-    std::int32_t j = g.ny - k + 1;  // the file's first row is the northern one
     std::span<float> row = ROW(g.cells, j, columns);
     if (banded) {
       READ_BANDED_ROW(iunit, g, j, row);
     } else {
-      READ_ROW(iunit, row, false);  // a row without cells still reads (and passes over) a record
+      READ_ROW(iunit, row, reused);  // a row without cells still reads (and passes over) a record
     }
     if (!row.empty()) NOTE_VALUES_BEYOND(CONNECTION(iunit).reader, g.dropped);
     CONVERT_ROW(scale, row, g, k);
-    std::int32_t b = banded ? BAND_OF(g.cells, j) : 0;
     if (b > 0 && j == BAND_ROWS(g.cells, b, g.ny).south) band_read(b);
   }
 }
@@ -124,51 +377,12 @@ void READ_AGAIN(std::int32_t iunit, Reader& r, std::span<float> row) {
 
 // What the parts of a band read again share.
 struct Rereading {
-  std::int32_t iunit;
   GridStore& g;
   std::int32_t b;
   Scale scale;
   std::int64_t parts;
-  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
+  PartFiles files;
 };
-
-// The reading buffers of the parts after the first, which reads through the connection.
-char g_part_buffers[kMaxCores][128 * 1024];
-// Only the parts in use touch theirs, and only while a band is read again; FIT_CELLS's bound on
-// what the run holds beside the store does not count them, so they stay small.
-static_assert(sizeof(g_part_buffers) <= std::size_t{2} << 20);
-
-// Puts a reader before the record at `start`: through the connection, or on the part's own
-// descriptor.
-Reader& PART_READER(const Rereading& w, std::size_t part, std::int64_t start, Reader& own) {
-  if (w.fds[part] < 0) {
-    REWIND(w.iunit, start);
-    return CONNECTION(w.iunit).reader;
-  }
-  if (::lseek(w.fds[part], start, SEEK_SET) < 0) {
-    FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), errno);
-  }
-  READER_ATTACH(own, w.fds[part], g_part_buffers[part]);
-  own.origin = start;
-  return own;
-}
-
-// A descriptor of its own for every part after the first, so that the parts are read at once;
-// false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
-// then read one after the other through the connection.
-bool OWN_DESCRIPTORS(Rereading& w) {
-  w.fds.fill(-1);
-  for (std::size_t part = 1; part < static_cast<std::size_t>(w.parts); ++part) {
-    w.fds[part] = OPEN_AGAIN(w.iunit);
-    if (w.fds[part] >= 0) continue;
-    for (int& fd : w.fds) {
-      if (fd >= 0) ::close(fd);
-      fd = -1;
-    }
-    return false;
-  }
-  return true;
-}
 
 // Reads part `part` of the band again, converts it, and checks it against the first reading:
 // the same cells, ending where the next part (or the band south of it) started.
@@ -179,22 +393,23 @@ void REREAD_PART(const Rereading& w, std::size_t index) {
   BandRows rows_of = BAND_ROWS(cells, w.b, w.g.ny);
   std::int64_t north = rows_of.north, rows = rows_of.count;
   Reader own;
-  Reader& r = PART_READER(w, index, band.start[index], own);
+  Reader& r = PART_READER(w.files, index, band.start[index], own);
+  std::int32_t iunit = w.files.iunit;
   std::uint64_t checksum = 0;
   std::int64_t last = SHARE_START(part + 1, rows, w.parts);
   for (std::int64_t k = SHARE_START(part, rows, w.parts); k < last; ++k) {
     std::span<float> row =
         ROW(cells, static_cast<std::int32_t>(north - k), static_cast<std::size_t>(w.g.nx));
-    READ_AGAIN(w.iunit, r, row);
-    CHECKSUM_ROW(row, checksum);
+    READ_AGAIN(iunit, r, row);
+    CHECKSUM_ROW(row, k, checksum);
     CONVERT_ROW(w.scale, row, w.g, 0);
   }
-  if (RECORD_END(r) != 0) FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), r.os_error);
+  if (RECORD_END(r) != 0) FAIL_IO(kReadError, iunit, CONNECTION(iunit).name(), r.os_error);
   std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
   std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
                                          : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
-  if (w.fds[index] >= 0) ::close(w.fds[index]);
-  if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(w.iunit);
+  if (w.files.fds[index] >= 0) ::close(w.files.fds[index]);
+  if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(iunit);
 }
 
 }  // namespace
@@ -223,7 +438,7 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
   PREPARE_ROWS(g.cells);
   SKIP_REC(iunit, kHeaderLines);
   START_RANGE(g);
-  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase, band_read);
+  READ_ROWS(iunit, g, SCALE_OF(factor, g.nodata), phase, band_read, SIZE_FOR_CORES(g, source));
   REFUSE_CHANGED(iunit, source);
   WARN_DROPPED(g.dropped, g.nodata);
   if (g.cells.bands.size() <= 1) DISCONNECT(iunit);
@@ -232,10 +447,11 @@ void READ_ARC(std::int32_t iunit, std::string_view name_field, float factor, Gri
 void READ_BAND(std::int32_t iunit, float factor, GridStore& g, std::int32_t b,
                const FileIdentity& source) {
   std::int64_t rows = BAND_ROWS(g.cells, b, g.ny).count;
-  Rereading w{iunit, g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows, g.nx), {}};
-  REFUSE_CHANGED(iunit, source);
+  Rereading w{g, b, SCALE_OF(factor, g.nodata), BAND_PARTS(rows, g.nx), {}};
   auto parts = static_cast<std::size_t>(w.parts);
-  if (OWN_DESCRIPTORS(w)) {
+  w.files = {iunit, parts, {}};
+  REFUSE_CHANGED(iunit, source);
+  if (OWN_DESCRIPTORS(w.files)) {
     ON_CORES(parts, [&w](std::size_t part) { REREAD_PART(w, part); });
   } else {
     for (std::size_t part = 0; part < parts; ++part) REREAD_PART(w, part);

@@ -114,6 +114,15 @@ TEST_P(RealData, ConvertsOrEndsAfterItsFatalLine) {
   if (!ON_WINDOWS())  // FIFOs are Linux's
     EXPECT_SAME_RUN(RUN_TO_FIFO(f, std::string("in.asc\nout.grd\n") + r.factor + "\n", "out.grd"),
                     run, grd);
+  // The serial reader alone, where the rows were read on several cores: the same run (the output
+  // named alike, for the same console streams, in a folder of its own).
+  Folder serial_folder;
+  fs::create_symlink(fs::absolute(kRealData / r.file), serial_folder / "in.asc");
+  Outcome serial = RUN(serial_folder, std::string("in.asc\nout.grd\n") + r.factor + "\n",
+                       {"env", "VELDRIX_READ_ON_CORES=0"});
+  EXPECT_EQ(serial.status, run.status);
+  EXPECT_EQ(serial.out + serial.err, run.out + run.err);
+  EXPECT_TRUE((r.head.empty() ? "" : READ_FILE(serial_folder / "out.grd")) == grd);
 }
 
 // Each case is named after its file, with everything but letters and digits dropped.

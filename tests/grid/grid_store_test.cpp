@@ -12,7 +12,7 @@ using Rows = std::vector<std::vector<float>>;
 
 std::uint64_t CHECKSUM(const Rows& rows) {
   std::uint64_t sum = 0;
-  for (const auto& row : rows) CHECKSUM_ROW(row, sum);
+  for (std::size_t k = 0; k < rows.size(); ++k) CHECKSUM_ROW(rows[k], std::int64_t(k), sum);
   return sum;
 }
 
@@ -28,6 +28,15 @@ TEST(RowChecksum, ChangesWithAnyEdit) {
                          {{1, 2, 3, 4}, {4, 4, 4, 4}}};
   for (const Rows& edit : kEdits) EXPECT_NE(CHECKSUM(edit), CHECKSUM(read)) << &edit - kEdits;
   EXPECT_EQ(CHECKSUM(read), CHECKSUM(Rows(read)));
+}
+
+// Rows read by several threads are added as each thread meets them: each with its own place, the
+// order of the additions does not count.
+TEST(RowChecksum, KeepsNoOrderOfAdditions) {
+  const Rows rows = {{4, 4, 4, 4}, {1, 2, 3, 4}, {0, 0, 0, 1}};
+  std::uint64_t backwards = 0;
+  for (std::size_t k = rows.size(); k-- > 0;) CHECKSUM_ROW(rows[k], std::int64_t(k), backwards);
+  EXPECT_EQ(backwards, CHECKSUM(rows));
 }
 
 }  // namespace
