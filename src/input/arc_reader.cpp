@@ -325,7 +325,7 @@ constexpr std::int32_t kRowsBetweenLooks = 64;
 // The size of the file when it is a disk file that the first reading may read on several cores,
 // else 0.
 std::int64_t SIZE_FOR_CORES(const GridStore& g, const FileIdentity& source) {
-  return g.read_on_cores && source.known && source.regular ? source.size : 0;
+  return g.read_on_cores && source.known && source.kind == FileKind::kDisk ? source.size : 0;
 }
 
 void READ_ROWS(std::int32_t iunit, GridStore& g, const Scale& scale, CellPhase& phase,
