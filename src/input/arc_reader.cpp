@@ -1,7 +1,5 @@
 #include "input/arc_reader.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -129,7 +127,7 @@ struct Rereading {
   std::int32_t b;
   Scale scale;
   std::int64_t parts;
-  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
+  std::array<FileHandle, kMaxCores> fds;  // a part's own handle, or kNoFile: the connection's
 };
 
 // The reading buffers of the parts after the first, which reads through the connection.
@@ -141,12 +139,12 @@ static_assert(sizeof(g_part_buffers) <= std::size_t{2} << 20);
 // Puts a reader before the record at `start`: through the connection, or on the part's own
 // descriptor.
 Reader& PART_READER(const Rereading& w, std::size_t part, std::int64_t start, Reader& own) {
-  if (w.fds[part] < 0) {
+  if (w.fds[part] == kNoFile) {
     REWIND(w.iunit, start);
     return CONNECTION(w.iunit).reader;
   }
-  if (::lseek(w.fds[part], start, SEEK_SET) < 0) {
-    FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), errno);
+  if (OsError refused = OS_SEEK(w.fds[part], start)) {
+    FAIL_IO(kReadError, w.iunit, CONNECTION(w.iunit).name(), refused);
   }
   READER_ATTACH(own, w.fds[part], g_part_buffers[part]);
   own.origin = start;
@@ -157,13 +155,13 @@ Reader& PART_READER(const Rereading& w, std::size_t part, std::int64_t start, Re
 // false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
 // then read one after the other through the connection.
 bool OWN_DESCRIPTORS(Rereading& w) {
-  w.fds.fill(-1);
+  w.fds.fill(kNoFile);
   for (std::size_t part = 1; part < static_cast<std::size_t>(w.parts); ++part) {
     w.fds[part] = OPEN_AGAIN(w.iunit);
-    if (w.fds[part] >= 0) continue;
-    for (int& fd : w.fds) {
-      if (fd >= 0) ::close(fd);
-      fd = -1;
+    if (w.fds[part] != kNoFile) continue;
+    for (FileHandle& fd : w.fds) {
+      if (fd != kNoFile) OS_CLOSE(fd);
+      fd = kNoFile;
     }
     return false;
   }
@@ -193,7 +191,7 @@ void REREAD_PART(const Rereading& w, std::size_t index) {
   std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
   std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
                                          : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
-  if (w.fds[index] >= 0) ::close(w.fds[index]);
+  if (w.fds[index] != kNoFile) OS_CLOSE(w.fds[index]);
   if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(w.iunit);
 }
 
