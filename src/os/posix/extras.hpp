@@ -37,6 +37,9 @@ std::uint64_t RESIDENT();
 // The cores the process may run on; 0 where that cannot be told.
 std::size_t AFFINITY();
 
+// The calling thread, as a number that is never 0. Async-signal-safe.
+std::uintptr_t THREAD_KEY();
+
 // A second read-only descriptor of the same open file with its own position, or -1.
 int REOPEN(int fd);
 

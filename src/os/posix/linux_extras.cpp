@@ -95,6 +95,8 @@ std::size_t AFFINITY() {
   return static_cast<std::size_t>(CPU_COUNT(&set));
 }
 
+std::uintptr_t THREAD_KEY() { return static_cast<std::uintptr_t>(::gettid()); }
+
 int REOPEN(int fd) {
   // The descriptor's own entry names the open file itself, whatever has become of its name.
   char path[32] = "/proc/self/fd/";

@@ -36,8 +36,13 @@ std::uint64_t OS_RESIDENT_BYTES() { return RESIDENT(); }
 // Zero pages until touched, reserving no swap: only the pages a band touches count.
 void* OS_ZEROED_PAGES(std::uint64_t bytes) {
   if (bytes > SIZE_MAX) return nullptr;
+#ifdef MAP_NORESERVE
+  constexpr int kNoSwap = MAP_NORESERVE;
+#else
+  constexpr int kNoSwap = 0;
+#endif
   void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+                    MAP_PRIVATE | MAP_ANONYMOUS | kNoSwap, -1, 0);
   return at == MAP_FAILED ? nullptr : at;
 }
 

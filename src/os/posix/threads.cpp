@@ -49,13 +49,7 @@ void OS_JOIN_WORKER(Worker& worker) {
   worker.id = 0;
 }
 
-std::uintptr_t OS_THREAD_ID() {
-#ifdef __linux__
-  return static_cast<std::uintptr_t>(::gettid());
-#else
-  return std::bit_cast<std::uintptr_t>(::pthread_self());
-#endif
-}
+std::uintptr_t OS_THREAD_ID() { return THREAD_KEY(); }
 
 void OS_WAIT_FOREVER() {
   for (;;) ::pause();
