@@ -1,8 +1,5 @@
 #include "grid/grid_store.hpp"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -10,6 +7,7 @@
 #include <string_view>
 
 #include "grid/memory_limit.hpp"
+#include "os/os.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/files/record_slots.hpp"
 
@@ -48,14 +46,6 @@ void REFUSE_OUTPUT_BEYOND_MEMORY(std::int32_t nx, std::int32_t ny, std::uint64_t
   if (held > limit || RUN_BESIDE_THE_STORE(bytes) > limit - held) TOO_LARGE(nx, ny);
 }
 
-// Zero pages until touched, reserving no swap: only the pages a band touches count.
-void* ZEROED(std::uint64_t bytes) {
-  if (bytes > SIZE_MAX) return nullptr;
-  void* at = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return at == MAP_FAILED ? nullptr : at;
-}
-
 // A bijection of 64-bit words in which inputs that differ in any bit give unrelated outputs.
 constexpr std::uint64_t MIX(std::uint64_t x) {
   x = (x ^ x >> 33) * 0xFF51AFD7ED558CCDu;
@@ -80,8 +70,9 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
   std::uint64_t bytes = rows * row_bytes + count * sizeof(BandMark);
   if (bytes > limit || RUN_BESIDE_THE_STORE(bytes) > limit - bytes) TOO_LARGE(nx, ny);
   if (cells.output_in_memory) REFUSE_OUTPUT_BEYOND_MEMORY(nx, ny, bytes);
-  void* z = ZEROED(rows * row_bytes);
-  void* marks = ZEROED(count * sizeof(BandMark));
+  // Zero pages until touched: only the pages a band touches count.
+  void* z = OS_ZEROED_PAGES(rows * row_bytes);
+  void* marks = OS_ZEROED_PAGES(count * sizeof(BandMark));
   if (z == nullptr || marks == nullptr) TOO_LARGE(nx, ny);
   cells.z = std::span(static_cast<float*>(z), static_cast<std::size_t>(rows) * nx);
   cells.column_capacity = nx;
@@ -90,14 +81,7 @@ void FIT_CELLS(GridCells& cells, std::int32_t nx, std::int32_t ny) {
 }
 
 // A fault per page of the store costs more than one call for all of them.
-void PREPARE_ROWS(GridCells& cells) {
-  if (cells.z.empty()) return;
-  auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  auto start = reinterpret_cast<std::uintptr_t>(cells.z.data());
-  std::uintptr_t first = start - start % page;
-  ::madvise(reinterpret_cast<void*>(first), cells.z.size_bytes() + (start - first),
-            MADV_POPULATE_WRITE);
-}
+void PREPARE_ROWS(GridCells& cells) { OS_PREPARE_PAGES(std::as_writable_bytes(cells.z)); }
 
 // Each cell's bits and its place in the row, one 64-bit word, through a bijective mix of
 // multiplies and shifts (the finalizer of a common 64-bit hash), summed; the row, mixed with its

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "grid/run_settings.hpp"
+#include "os/os.hpp"
 #include "textio/files/parallel_fill.hpp"
 
 namespace veldrix {
@@ -48,7 +49,7 @@ inline std::int64_t BAND_PARTS(std::int64_t rows, std::int64_t columns) {
 struct SpillFile {
   std::string folder = ".";
   bool allowed = true;
-  int fd = -1;
+  FileHandle fd = kNoFile;
   bool given_up = false;  // every band is then read again
 };
 

@@ -1,10 +1,10 @@
 #include "grid/run_settings.hpp"
 
-#include <unistd.h>
-
 #include <charconv>
 #include <cmath>
 #include <string_view>
+
+#include "os/os.hpp"
 
 namespace veldrix {
 namespace {
@@ -60,10 +60,6 @@ RunSettings SETTINGS_FROM(std::span<const char* const> environment) {
   return s;
 }
 
-RunSettings READ_SETTINGS() {
-  std::size_t n = 0;
-  while (environ[n] != nullptr) ++n;
-  return SETTINGS_FROM(std::span<const char* const>(environ, n));
-}
+RunSettings READ_SETTINGS() { return SETTINGS_FROM(OS_ENVIRONMENT()); }
 
 }  // namespace veldrix

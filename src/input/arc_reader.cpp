@@ -1,10 +1,7 @@
 #include "input/arc_reader.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <utility>
 
 #include "grid/conversion.hpp"
@@ -90,7 +87,7 @@ void NOTE_VALUES_BEYOND(Reader& r, DroppedValues& dropped) {
 struct PartFiles {
   std::int32_t iunit;
   std::size_t parts;
-  std::array<int, kMaxCores> fds;  // a part's own descriptor, or -1: through the connection
+  std::array<FileHandle, kMaxCores> fds;  // a part's own handle, or kNoFile: the connection's
 };
 
 // The reading buffers of the parts after the first, which reads through the connection.
@@ -102,12 +99,12 @@ static_assert(sizeof(g_part_buffers) <= std::size_t{2} << 20);
 // Puts a reader before the record at `start`: through the connection, or on the part's own
 // descriptor.
 Reader& PART_READER(const PartFiles& f, std::size_t part, std::int64_t start, Reader& own) {
-  if (f.fds[part] < 0) {
+  if (f.fds[part] == kNoFile) {
     REWIND(f.iunit, start);
     return CONNECTION(f.iunit).reader;
   }
-  if (::lseek(f.fds[part], start, SEEK_SET) < 0) {
-    FAIL_IO(kReadError, f.iunit, CONNECTION(f.iunit).name(), errno);
+  if (OsError refused = OS_SEEK(f.fds[part], start)) {
+    FAIL_IO(kReadError, f.iunit, CONNECTION(f.iunit).name(), refused);
   }
   READER_ATTACH(own, f.fds[part], g_part_buffers[part]);
   own.origin = start;
@@ -115,9 +112,9 @@ Reader& PART_READER(const PartFiles& f, std::size_t part, std::int64_t start, Re
 }
 
 void CLOSE_PARTS(PartFiles& f) {
-  for (int& fd : f.fds) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+  for (FileHandle& fd : f.fds) {
+    if (fd != kNoFile) OS_CLOSE(fd);
+    fd = kNoFile;
   }
 }
 
@@ -125,10 +122,10 @@ void CLOSE_PARTS(PartFiles& f) {
 // false, with none kept, where one cannot be had (no /proc, no descriptor left): the parts are
 // then read one after the other through the connection.
 bool OWN_DESCRIPTORS(PartFiles& f) {
-  f.fds.fill(-1);
+  f.fds.fill(kNoFile);
   for (std::size_t part = 1; part < f.parts; ++part) {
     f.fds[part] = OPEN_AGAIN(f.iunit);
-    if (f.fds[part] >= 0) continue;
+    if (f.fds[part] != kNoFile) continue;
     CLOSE_PARTS(f);
     return false;
   }
@@ -408,7 +405,7 @@ void REREAD_PART(const Rereading& w, std::size_t index) {
   std::int64_t end = r.origin + static_cast<std::int64_t>(r.pos);
   std::int64_t next = part + 1 < w.parts ? band.start[index + 1]
                                          : cells.bands[static_cast<std::size_t>(w.b) - 1].start[0];
-  if (w.files.fds[index] >= 0) ::close(w.files.fds[index]);
+  if (w.files.fds[index] != kNoFile) OS_CLOSE(w.files.fds[index]);
   if (checksum != band.checksum[index] || end != next) FAIL_CHANGED(iunit);
 }
 

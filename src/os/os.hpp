@@ -64,7 +64,7 @@ inline constexpr std::size_t kNameMax = 255;
 enum class FileKind { kUnknown, kDisk, kPipe, kDevice, kFolder };
 
 // Which file it is, and what changes when its bytes change. known is false when there was no
-// file to ask. Times in nanoseconds (Win32: 100 ns units times 100).
+// file to ask. Times in nanoseconds since 1970.
 struct FileFacts {
   bool known = false;
   FileKind kind = FileKind::kUnknown;
@@ -107,7 +107,8 @@ OsError OS_WRITE_ALL(FileHandle file, std::string_view bytes, std::size_t& writt
 OsError OS_WRITES_AT_END(FileHandle file);
 
 // The whole span from offset `at`, in as many calls as it takes; got < size only at the end of
-// the file.
+// the file. Neither call relies on the handle's position, and a caller may not rely on it after
+// one (POSIX leaves it; Win32 reads and writes through offsets and puts it back).
 OsError OS_READ_AT(FileHandle file, std::span<char> into, std::int64_t at, std::size_t& got);
 OsError OS_WRITE_AT(FileHandle file, std::string_view bytes, std::int64_t at);  // all of it
 
@@ -142,8 +143,9 @@ OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool pop
 void OS_UNMAP(MappedWindow& window);
 
 // Called from the fault handler (SIGBUS; an in-page error or access violation) with the faulting
-// address and the platform's refusal. It does not return when the fault is its window's. When
-// it returns false the fault takes its default course.
+// address and the platform's refusal. It does not return when the fault is its window's and ends
+// the run. true: handled, the store is tried again; false: not its window's, the fault takes its
+// default course.
 using WindowFaultHook = bool (*)(char* at, OsError error);
 void OS_CATCH_WINDOW_FAULTS(WindowFaultHook hook);
 
@@ -207,7 +209,12 @@ void OS_PREPARE_PAGES(std::span<std::byte> pages);
 
 std::size_t OS_CORES();  // the cores this process may run on, at least 1
 
-// A thread that runs run(arg) and leaves control events to the thread that started it.
+// The process's environment, "NAME=value" each.
+std::span<const char* const> OS_ENVIRONMENT();
+
+// A thread that runs run(arg) and leaves control events to the thread that started it. The
+// Worker must outlive the thread. `id` is the floor's own (a pthread_t; Win32: the thread's
+// handle): it is not comparable with OS_THREAD_ID.
 struct Worker {
   void (*run)(void* arg) = nullptr;
   void* arg = nullptr;

@@ -370,6 +370,10 @@ TEST_P(InputChanged, BetweenTwoReadingsIsAReadFailureUnlessTheBandsWereKept) {
   auto [change, bands] = GetParam();
   if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
   Folder f, shm("/dev/shm");
+#ifndef VELDRIX_LINUX_EXTRAS
+  if (bands == Bands::kReadAgainBesideAnOutputInMemory)
+    GTEST_SKIP() << "the Linux extras are off: a folder in memory is taken as a disk";
+#endif
   if (bands == Bands::kSpilled && MAY_BE_IN_MEMORY(f.path))
     GTEST_SKIP() << "the temporary folder is or may be in memory";
   const std::string grid = ONES(40);  // 160 bytes a row: bands of two rows, 80 records each
@@ -555,6 +559,9 @@ struct MemoryCgroup {
 // (17.6 MB of cells in 16 MiB) converts inside it.
 TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
   SKIP_UNLESS_LINUX("a memory cgroup");
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
+#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -585,6 +592,9 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
 // (/dev/null is on devtmpfs) keeps nothing.
 TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
   SKIP_UNLESS_LINUX("a memory cgroup");
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
+#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -629,6 +639,9 @@ class MemoryNearTheLimit : public testing::TestWithParam<NearTheLimit> {};
 
 TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
   SKIP_UNLESS_LINUX("a memory cgroup");
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
+#endif
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
   const NearTheLimit& c = GetParam();
   MemoryCgroup group(std::to_string(c.mebibytes << 20));

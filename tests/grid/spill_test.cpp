@@ -1,7 +1,6 @@
 #include "grid/spill.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,8 +32,8 @@ struct SpilledGrid {
   }
   ~SpilledGrid() { std::filesystem::remove(path); }
   std::int64_t SPILL_SIZE() const {
-    struct stat info = {};
-    return ::fstat(g.cells.spill.fd, &info) == 0 ? info.st_size : -1;
+    std::int64_t length = -1;
+    return OS_LENGTH(g.cells.spill.fd, length) == 0 ? length : -1;
   }
   std::vector<float> CELLS(std::size_t rows) const {
     return {g.cells.z.begin(), g.cells.z.begin() + static_cast<std::ptrdiff_t>(2 * rows)};
@@ -54,7 +53,7 @@ TEST(Spill, EveryBandComesBackFromItsOwnPlace) {
   SpilledGrid grid(true);
   GridCells& cells = grid.g.cells;
   ASSERT_EQ(cells.bands.size(), 4u);
-  ASSERT_GE(cells.spill.fd, 0) << "no spill was made";
+  ASSERT_NE(cells.spill.fd, kNoFile) << "no spill was made";
   EXPECT_FALSE(cells.spill.given_up);
   EXPECT_EQ(grid.SPILL_SIZE(), 5 * 2 * 4);  // every row but the southern band's two
   EXPECT_EQ(grid.CELLS(2), (std::vector<float>{11, 12, 21, 22}));
@@ -77,7 +76,7 @@ TEST(Spill, EveryBandComesBackFromItsOwnPlace) {
 TEST(Spill, NotAllowedIsGivenUpAndNothingComesBack) {
   SpilledGrid grid(false);
   EXPECT_TRUE(grid.g.cells.spill.given_up);
-  EXPECT_LT(grid.g.cells.spill.fd, 0);
+  EXPECT_EQ(grid.g.cells.spill.fd, kNoFile);
   EXPECT_FALSE(RECALL_BAND(grid.g.cells, 1, grid.g.nx, grid.g.ny));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -107,6 +108,9 @@ TEST(Facts, NameAndHandleAgreeAndAWriteShows) {
 
 // A second handle reads from a place of its own.
 TEST(OpenAgain, HasAPositionOfItsOwn) {
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no second handle on an open file";
+#endif
   Folder folder;
   OpenedFile f;
   ASSERT_EQ(OS_OPEN(folder.file("a", "0123456789"), OpenFor::kReading, f), 0);
@@ -121,6 +125,89 @@ TEST(OpenAgain, HasAPositionOfItsOwn) {
   EXPECT_EQ(std::string(room, got), "6789");
   OS_CLOSE(again);
   OS_CLOSE(f.handle);
+}
+
+// Reads and writes at an offset leave the handle's position where it was: the spill and the
+// check of the output's last byte share their handles with sequential readers and writers.
+TEST(AtOffset, ReadsAndWritesLeaveThePosition) {
+  Folder folder;
+  OpenedFile f;
+  ASSERT_EQ(OS_OPEN(folder.file("a", "0123456789"), OpenFor::kWriting, f), 0);
+  ASSERT_EQ(OS_SEEK(f.handle, 3), 0);
+  ASSERT_EQ(OS_WRITE_AT(f.handle, "ab", 12), 0);  // past the end: a hole of zeros before it
+  std::array<char, 8> into{};
+  std::size_t got = 0;
+  ASSERT_EQ(OS_READ_AT(f.handle, into, 7, got), 0);
+  EXPECT_EQ(std::string(into.data(), got), std::string("789\0\0ab", 7));  // short at the end
+  std::int64_t at = -1;
+  ASSERT_EQ(OS_POSITION(f.handle, at), 0);
+  EXPECT_EQ(at, 3);
+  EXPECT_EQ(OS_DATA_END(f.handle), 14);  // too small for a hole: the length
+  ASSERT_EQ(OS_POSITION(f.handle, at), 0);
+  EXPECT_EQ(at, 3);
+  EXPECT_EQ(OS_CLOSE(f.handle), 0);
+}
+
+// A window's stores are the file's bytes at once, at the window's own offset; the room made for
+// it is the file's length.
+TEST(Window, StoresAreTheFilesBytes) {
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no blocks are reserved, so nothing is mapped";
+#endif
+  Folder folder;
+  OpenedFile f;
+  ASSERT_EQ(OS_OPEN(folder.file("w", "head"), OpenFor::kWriting, f), 0);
+  const auto granule = static_cast<std::int64_t>(OS_MAP_GRANULE());
+  ASSERT_NE(OS_RESERVE(f.handle, granule, 100), Room::kRefused);
+  EXPECT_EQ(LENGTH(f.handle), granule + 100);
+  MappedWindow window;
+  ASSERT_EQ(OS_MAP(f.handle, granule, 100, false, window), 0);
+  ASSERT_NE(window.base, nullptr);
+  window.base[0] = 'x';
+  window.base[99] = 'y';
+  OS_UNMAP(window);
+  EXPECT_EQ(window.base, nullptr);
+  std::array<char, 1> one{};
+  std::size_t got = 0;
+  for (auto [at, want] : {std::pair{granule, 'x'}, {granule + 99, 'y'}, {std::int64_t{0}, 'h'}}) {
+    ASSERT_EQ(OS_READ_AT(f.handle, one, at, got), 0);
+    EXPECT_EQ(one[0], want) << at;
+  }
+  EXPECT_EQ(OS_CLOSE(f.handle), 0);
+}
+
+// Once at the end, every write lands after whatever is there then.
+TEST(WritesAtEnd, FollowTheEndWhereverItIs) {
+  Folder folder;
+  OpenedFile f;
+  ASSERT_EQ(OS_OPEN(folder.file("e", "0123"), OpenFor::kWriting, f), 0);
+  ASSERT_EQ(OS_WRITES_AT_END(f.handle), 0);
+  std::size_t written = 0;
+  ASSERT_EQ(OS_WRITE_ALL(f.handle, "ab", written), 0);
+  ASSERT_EQ(OS_SET_LENGTH(f.handle, 1), 0);
+  ASSERT_EQ(OS_WRITE_ALL(f.handle, "c", written), 0);
+  EXPECT_EQ(LENGTH(f.handle), 2);
+  EXPECT_EQ(OS_CLOSE(f.handle), 0);
+}
+
+// The spill has no name in its folder, and its bytes come back from where they were put.
+TEST(Spill, NamelessAndReadBack) {
+  Folder folder;
+  FileHandle spill = kNoFile;
+  ASSERT_EQ(OS_OPEN_SPILL(folder.path.string(), spill), 0);
+  EXPECT_TRUE(OS_HANDLE_LEFT(spill));
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path));
+  ASSERT_EQ(OS_WRITE_AT(spill, "band", 8), 0);
+  std::array<char, 4> back{};
+  std::size_t got = 0;
+  ASSERT_EQ(OS_READ_AT(spill, back, 8, got), 0);
+  EXPECT_EQ(std::string(back.data(), got), "band");
+  EXPECT_EQ(OS_CLOSE(spill), 0);
+  EXPECT_NE(OS_OPEN_SPILL((folder.path / "none").string(), spill), 0);
+  FolderFacts facts = OS_FOLDER_FACTS(folder.path.string());
+  EXPECT_TRUE(facts.known);
+  EXPECT_GT(facts.free_bytes, 0u);
+  EXPECT_FALSE(OS_FOLDER_FACTS((folder.path / "none").string()).known);
 }
 
 }  // namespace

@@ -77,5 +77,15 @@ TEST_F(FullName, RelativeAndTheLengthLimit) {
   EXPECT_EQ(FULL(too_long), too_long.substr(0, kNameMax));
 }
 
+// The folder part, as the spill beside the output finds its folder.
+TEST(FolderPart, Table) {
+  struct Row {
+    std::string_view name;
+    std::size_t folder;
+  };
+  constexpr Row kRows[] = {{"/a/b", 2}, {"/b", 1}, {"b", 0}, {"", 0}, {"/a/b/", 4}, {"/a//b", 2}};
+  for (const Row& row : kRows) EXPECT_EQ(OS_FOLDER_PART(row.name), row.folder) << row.name;
+}
+
 }  // namespace
 }  // namespace veldrix

@@ -2,7 +2,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <utility>
 
 #include "os/os.hpp"
 
@@ -29,6 +31,7 @@ constexpr int kRequestsToEnd[] = {
 constexpr int kConsoleSignals[] = {SIGINT, SIGQUIT, SIGHUP};
 
 EventHook g_hook = nullptr;
+WindowFaultHook g_fault_hook = nullptr;
 
 // Every signal that ends the run through the hook.
 sigset_t ENDING_SIGNALS() {
@@ -51,6 +54,13 @@ void ON_SIGNAL(int signal_number) { g_hook(signal_number); }
 bool IGNORED_AT_START(int signal_number) {
   struct sigaction old = {};
   return sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN;
+}
+
+// A fault that the hook does not take is the program's own: on return the access faults again
+// and the default action ends the process, as it would have without this handler.
+void ON_BUS_ERROR(int, siginfo_t* info, void*) {
+  if (g_fault_hook(static_cast<char*>(info->si_addr), EIO)) return;
+  std::signal(SIGBUS, SIG_DFL);
 }
 
 }  // namespace
@@ -95,6 +105,15 @@ void OS_END_BY_EVENT(int code) {
   sigaddset(&only, code);
   ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
   ::_exit(128 + code);  // only should the signal's action not end it
+}
+
+void OS_CATCH_WINDOW_FAULTS(WindowFaultHook hook) {
+  if (std::exchange(g_fault_hook, hook) != nullptr) return;
+  struct sigaction action = {};
+  action.sa_sigaction = ON_BUS_ERROR;
+  action.sa_flags = SA_SIGINFO;
+  sigfillset(&action.sa_mask);  // the failure report is not cut short by a console event
+  sigaction(SIGBUS, &action, nullptr);
 }
 
 void OS_EXIT(std::uint32_t status) { ::_exit(static_cast<int>(status)); }

@@ -1,14 +1,16 @@
-// Files: open, identity, length, position, cut and close.
+// Files: open, identity, length, position, cut and close; reads and writes at an offset, the
+// output's windows and the spill.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 
 #include "os/os.hpp"
+#include "os/posix/extras.hpp"
 
 namespace veldrix {
 namespace {
@@ -103,11 +105,7 @@ OsError OS_OPEN(std::string_view name, OpenFor how, OpenedFile& file) {
 }
 
 OsError OS_OPEN_AGAIN(FileHandle file, FileHandle& again) {
-  // The descriptor's own entry names the open file itself, whatever has become of its name.
-  char path[32] = "/proc/self/fd/";
-  char* end = std::to_chars(path + 14, path + sizeof path - 1, file).ptr;
-  *end = '\0';
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  int fd = REOPEN(static_cast<int>(file));
   again = fd;
   return fd < 0 ? errno : 0;
 }
@@ -140,6 +138,102 @@ OsError OS_TRIM(FileHandle file, std::int64_t kept) {
   struct stat info = {};
   if (::fstat(static_cast<int>(file), &info) != 0 || info.st_size <= kept) return 0;
   return ::ftruncate(static_cast<int>(file), kept) == 0 ? 0 : errno;
+}
+
+OsError OS_WRITES_AT_END(FileHandle file) {
+  int fd = static_cast<int>(file);
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_APPEND) == 0 ? 0 : errno;
+}
+
+// pread and pwrite move at most about 2 GiB a call, and neither moves the file's position.
+OsError OS_READ_AT(FileHandle file, std::span<char> into, std::int64_t at, std::size_t& got) {
+  got = 0;
+  while (got < into.size()) {
+    ssize_t n = ::pread(static_cast<int>(file), into.data() + got, into.size() - got,
+                        static_cast<off_t>(at + static_cast<std::int64_t>(got)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+OsError OS_WRITE_AT(FileHandle file, std::string_view bytes, std::int64_t at) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    ssize_t n = ::pwrite(static_cast<int>(file), bytes.data() + written, bytes.size() - written,
+                         static_cast<off_t>(at + static_cast<std::int64_t>(written)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// The position is put back: a hole is sought from the start, which moves it.
+std::int64_t OS_DATA_END(FileHandle file) {
+  int fd = static_cast<int>(file);
+  off_t end = -1;
+#ifdef SEEK_HOLE
+  off_t position = ::lseek(fd, 0, SEEK_CUR);
+  end = ::lseek(fd, 0, SEEK_HOLE);
+  if (position >= 0) ::lseek(fd, position, SEEK_SET);
+#endif
+  std::int64_t length = -1;
+  if (end < 0 && OS_LENGTH(file, length) == 0) end = static_cast<off_t>(length);
+  return end;
+}
+
+Room OS_RESERVE(FileHandle file, std::int64_t at, std::int64_t bytes) {
+  int fd = static_cast<int>(file);
+  Room room = RESERVE_BLOCKS(fd, at, bytes);
+  if (room == Room::kGrown && ::ftruncate(fd, at + bytes) != 0) return Room::kRefused;
+  return room;
+}
+
+std::size_t OS_MAP_GRANULE() {
+  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+// One call makes every page of the window writable: a fault per page costs more. Where the
+// blocks are not reserved it is also where they are taken, so a window that cannot have them all
+// is refused.
+OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool populate,
+               MappedWindow& window) {
+  void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, static_cast<int>(file),
+                    static_cast<off_t>(offset));
+  if (at == MAP_FAILED) return errno;
+  if (!POPULATE(at, bytes) && populate) {
+    OsError refused = errno;
+    ::munmap(at, bytes);
+    return refused;
+  }
+  window = {static_cast<char*>(at), bytes};
+  return 0;
+}
+
+void OS_UNMAP(MappedWindow& window) {
+  if (window.base != nullptr) ::munmap(window.base, window.bytes);
+  window = {};
+}
+
+OsError OS_OPEN_SPILL(std::string_view folder, FileHandle& spill) {
+  char c_name[kNameMax + 1];
+  if (!C_NAME(folder.empty() ? "." : folder, c_name)) return ENAMETOOLONG;
+  int fd = OPEN_NAMELESS(c_name);
+  spill = fd;
+  return fd < 0 ? errno : 0;
+}
+
+bool OS_HANDLE_LEFT(FileHandle file) {
+  int spare = ::fcntl(static_cast<int>(file), F_DUPFD_CLOEXEC, 0);
+  if (spare < 0) return false;
+  ::close(spare);
+  return true;
 }
 
 }  // namespace veldrix

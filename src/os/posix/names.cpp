@@ -1,11 +1,13 @@
-// Names: the typed name made absolute, as the system will find the file by it.
+// Names: the typed name made absolute, as the system will find the file by it; folders.
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "os/os.hpp"
+#include "os/posix/extras.hpp"
 
 namespace veldrix {
 namespace {
@@ -55,6 +57,26 @@ std::size_t OS_FULL_NAME(std::string_view typed, std::span<char, kNameMax + 1> o
   std::copy_n(result.begin(), n, out.begin());
   out[n] = '\0';
   return n;
+}
+
+// As parent_path has it: "/a/b" -> "/a", "/b" -> "/", "b" -> "".
+std::size_t OS_FOLDER_PART(std::string_view name) {
+  std::size_t slash = name.rfind('/');
+  if (slash == std::string_view::npos) return 0;
+  while (slash > 0 && name[slash - 1] == '/') --slash;
+  return slash == 0 ? 1 : slash;
+}
+
+std::string_view OS_NAME_FOR_REPORT(std::string_view name, std::span<char>) { return name; }
+
+FolderFacts OS_FOLDER_FACTS(std::string_view folder) {
+  std::string name(folder.empty() ? "." : folder);
+  struct statvfs room = {};
+  if (name.find('\0') != std::string::npos || ::statvfs(name.c_str(), &room) != 0) return {};
+  FolderKind kind = FOLDER_KIND(name.c_str());
+  auto free_bytes =
+      static_cast<std::uint64_t>(room.f_bavail) * static_cast<std::uint64_t>(room.f_frsize);
+  return {true, kind.in_memory, kind.may_be_in_memory, free_bytes};
 }
 
 }  // namespace veldrix

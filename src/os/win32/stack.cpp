@@ -33,6 +33,22 @@ std::string_view BASE_NAME(HMODULE module) {
   return "?";
 }
 
+// The module that holds the address, or nullptr. A walk that runs past the stack's first frame
+// (Wine's does) meets words that are no return address: outside every module, or beyond the end
+// of the module's image.
+HMODULE MODULE_OF(const void* address) {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      static_cast<LPCWSTR>(address), &module);
+  if (module == nullptr) return nullptr;
+  const auto base = reinterpret_cast<const char*>(module);
+  const auto& dos = *reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos.e_lfanew);
+  const auto offset = static_cast<std::uintptr_t>(static_cast<const char*>(address) - base);
+  return offset < nt.OptionalHeader.SizeOfImage ? module : nullptr;
+}
+
 }  // namespace
 
 void OS_PREPARE_CALL_STACK() {
@@ -47,16 +63,15 @@ std::size_t OS_CALL_STACK(std::span<StackFrame> frames, std::size_t skip) {
   const WORD count =
       RtlCaptureStackBackTrace(static_cast<DWORD>(skip + 1), most, addresses, nullptr);
   for (ModuleName& known : g_modules) known = {};
-  for (WORD at = 0; at < count; ++at) {
-    HMODULE module = nullptr;
-    const auto address = reinterpret_cast<std::uintptr_t>(addresses[at]);
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        static_cast<LPCWSTR>(addresses[at]), &module);
-    frames[at].image = module == nullptr ? std::string_view("?") : BASE_NAME(module);
-    frames[at].offset = address - reinterpret_cast<std::uintptr_t>(module);
+  std::size_t listed = 0;
+  for (; listed < count; ++listed) {
+    const HMODULE module = MODULE_OF(addresses[listed]);
+    if (module == nullptr) break;  // the walk has left the stack
+    frames[listed].image = BASE_NAME(module);
+    frames[listed].offset = reinterpret_cast<std::uintptr_t>(addresses[listed]) -
+                            reinterpret_cast<std::uintptr_t>(module);
   }
-  return count;
+  return listed;
 }
 
 }  // namespace veldrix

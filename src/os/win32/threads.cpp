@@ -1,5 +1,6 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
+#include <stdlib.h>
 #include <windows.h>
 
 #include <bit>
@@ -43,6 +44,14 @@ std::uintptr_t OS_THREAD_ID() { return GetCurrentThreadId(); }
 
 void OS_WAIT_FOREVER() {
   for (;;) Sleep(INFINITE);
+}
+
+// The C runtime's copy, "NAME=value" each in the ANSI code page.
+std::span<const char* const> OS_ENVIRONMENT() {
+  char** variables = _environ;
+  std::size_t n = 0;
+  while (variables != nullptr && variables[n] != nullptr) ++n;
+  return {const_cast<const char* const*>(variables), n};
 }
 
 double OS_SECONDS() {

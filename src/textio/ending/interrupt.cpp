@@ -39,8 +39,6 @@ void BLOCK_ENDING_SIGNALS() {
   OS_WAIT_FOREVER();
 }
 
-void LEAVE_ENDING_SIGNALS() { OS_BLOCK_EVENTS(); }
-
 void INTERRUPT_EXIT(int code) {
   BLOCK_ENDING_SIGNALS();  // a second event does not cut this one short
   KEEP_COMPLETED_RECORDS();

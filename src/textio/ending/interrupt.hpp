@@ -22,10 +22,6 @@ void INSTALL_INTERRUPTS();
 // Async-signal-safe.
 void BLOCK_ENDING_SIGNALS();
 
-// Makes the calling thread a helper that never serves a console event or a request to end: the
-// main thread does.
-void LEAVE_ENDING_SIGNALS();
-
 // Trims the output to its completed records, writes the interrupt line (console events only),
 // closes every connection and ends the process. Async-signal-safe.
 // `code` is the event's (os.hpp: OS_EVENT_KIND).

@@ -1,12 +1,9 @@
 #include "textio/files/parallel_fill.hpp"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
 
-#include "textio/ending/interrupt.hpp"
+#include "os/os.hpp"
 #include "textio/files/connection.hpp"
 
 namespace veldrix {
@@ -17,24 +14,14 @@ struct Part {
   std::size_t index;
 };
 
-void* ON_HELPER(void* part) {
-  LEAVE_ENDING_SIGNALS();
+void ON_HELPER(void* part) {
   const Part& p = *static_cast<const Part*>(part);
   (*p.work)(p.index);
-  return nullptr;
 }
 
 }  // namespace
 
-std::size_t CORES() {
-  static const std::size_t cores = [] {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) return std::size_t{1};
-    return std::clamp<std::size_t>(static_cast<std::size_t>(CPU_COUNT(&set)), 1, kMaxCores);
-  }();
-  return cores;
-}
+std::size_t CORES() { return std::clamp<std::size_t>(OS_CORES(), 1, kMaxCores); }
 
 std::size_t SHARES(std::uint64_t cells) {
   return static_cast<std::size_t>(std::clamp<std::uint64_t>(cells / kLeastShare, 1, CORES()));
@@ -43,18 +30,19 @@ std::size_t SHARES(std::uint64_t cells) {
 void ON_CORES(std::size_t parts, const std::function<void(std::size_t)>& work) {
   parts = std::min(parts, kMaxCores);
   std::array<Part, kMaxCores> each;
-  std::array<pthread_t, kMaxCores> helpers;
+  std::array<Worker, kMaxCores> helpers;
   std::array<bool, kMaxCores> started{};
   for (std::size_t i = 1; i < parts; ++i) {
     each[i] = {&work, i};
-    started[i] = ::pthread_create(&helpers[i], nullptr, ON_HELPER, &each[i]) == 0;
+    helpers[i] = {ON_HELPER, &each[i]};
+    started[i] = OS_START_WORKER(helpers[i]);
   }
   work(0);
   for (std::size_t i = 1; i < parts; ++i) {
     if (!started[i]) work(i);
   }
   for (std::size_t i = 1; i < parts; ++i) {
-    if (started[i]) ::pthread_join(helpers[i], nullptr);
+    if (started[i]) OS_JOIN_WORKER(helpers[i]);
   }
 }
 

@@ -19,8 +19,6 @@
 // program left it. The write() path appends, so that a cut is never filled back with zeros.
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
 #include <atomic>
 #include <cstddef>

@@ -74,6 +74,9 @@ std::string RECORD(std::size_t k) {
 }
 
 TEST(SlotsSplit, RunsCoverTheSlotsInOrderAndJoinWhole) {
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: the records go out through write()";
+#endif
   auto path = std::filesystem::temp_directory_path() / ("vdx_split_" + std::to_string(::getpid()));
   for (const SplitCase& c : kSplitCases) {
     CONNECT(kUnit, path.string(), "unknown");

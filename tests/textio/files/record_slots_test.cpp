@@ -40,6 +40,9 @@ class FileLength : public testing::TestWithParam<LengthCase> {};
 // the records done (what SIGKILL may leave as zero bytes), grows only when a window does not fit,
 // and then a whole step ahead, or to the last record where that comes first.
 TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: the length follows the records written";
+#endif
   const LengthCase& t = GetParam();
   std::string path = testing::TempDir() + "/record_slots_" + t.name + ".grd";
   constexpr std::int32_t kUnit = 61;

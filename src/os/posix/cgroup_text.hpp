@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace veldrix {
+#include "os/os.hpp"
 
-// The value of no limit at all.
-inline constexpr std::uint64_t kNoLimit = UINT64_MAX;
+namespace veldrix {
 
 // Where a memory cgroup keeps its limit: the file in root + path, and in the folders above it up
 // to root.

@@ -1,4 +1,4 @@
-#include "grid/cgroup_text.hpp"
+#include "os/posix/cgroup_text.hpp"
 
 #include <gtest/gtest.h>
 
