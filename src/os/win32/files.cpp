@@ -119,6 +119,8 @@ FileFacts OS_FACTS_OF_NAME(std::string_view name) {
 
 OsError OS_OPEN(std::string_view name, OpenFor how, OpenedFile& file) {
   wchar_t wide[kNameMax + 1];
+  // The system would take a name only up to a NUL in it: a file the user did not name.
+  if (name.find('\0') != std::string_view::npos) return ERROR_INVALID_NAME;
   if (WIDE_FROM(CP_UTF8, name, wide) == 0) return ERROR_INVALID_NAME;
   const DWORD disposition = how == OpenFor::kWriting ? OPEN_ALWAYS : OPEN_EXISTING;
   DWORD error = ERROR_ACCESS_DENIED;

@@ -84,6 +84,8 @@ unsigned REPORT_CODE_PAGE() {
 }
 
 std::size_t OS_FULL_NAME(std::string_view typed, std::span<char, kNameMax + 1> out) {
+  // A NUL would end the name the system sees early: kept as typed, for the open to refuse.
+  if (typed.find('\0') != std::string_view::npos) return AS_TYPED(typed, out);
   wchar_t wide[kNameMax + 1];
   const unsigned code_page = ANSWER_CODE_PAGE(ANSWER_CONSOLE_CODE_PAGE(), typed);
   static_assert(kAnsiCodePage == CP_ACP && kUtf8CodePage == CP_UTF8);
