@@ -132,8 +132,10 @@ Room OS_RESERVE(FileHandle file, std::int64_t at, std::int64_t bytes);
 std::size_t OS_MAP_GRANULE();
 
 // A shared, writable window of the file's bytes [offset, offset + bytes), offset a multiple of
-// the granule. With `populate` every page is made writable in one call, and the map is refused
-// where that fails or is not offered.
+// the granule. With `populate` every page is made writable in one call where the platform offers
+// it (POSIX), and the map is refused where that fails or is not offered; where a store into a
+// page that could not be backed reaches the window fault hook anyway (Win32's in-page error), the
+// window is mapped as it is.
 struct MappedWindow {
   char* base = nullptr;
   std::size_t bytes = 0;

@@ -87,7 +87,7 @@ TEST(ReadOnCores, SameRunAsTheSerialReaderOnRandomGrids) {
   if (!TWO_CORES()) GTEST_SKIP() << "one core: the rows are read on it alone";
   Folder f;
   // Under Wine each run costs the emulator's start too: fewer grids, the same kinds of line.
-  const unsigned grids = ON_WINDOWS() ? 6 : 24;
+  const unsigned grids = ON_WINDOWS() ? 2 : 24;
   for (unsigned seed = 1; seed <= grids; ++seed) {
     WRITE_FILE(f / "in.asc", RANDOM_GRID(seed));
     // One band; bands of 140000 bytes, each but the southern kept in a spill file or read again

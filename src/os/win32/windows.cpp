@@ -117,8 +117,10 @@ std::size_t OS_MAP_GRANULE() {
 
 OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool populate,
                MappedWindow& window) {
-  // Nothing makes a view's pages writable in one call; windows here lie in reserved blocks.
-  if (populate) return ERROR_NOT_SUPPORTED;
+  // Nothing makes a view's pages writable in one call, nor needs to: a store that meets a full
+  // disk in a window that is only grown is an in-page error, which the fault hook ends as a
+  // failed write with every completed record kept.
+  (void)populate;
   const auto end = static_cast<std::uint64_t>(offset) + bytes;
   const HANDLE mapping =
       CreateFileMappingW(HANDLE_OF(file), nullptr, PAGE_READWRITE, static_cast<DWORD>(end >> 32),
