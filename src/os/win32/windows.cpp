@@ -63,10 +63,10 @@ void CUT_VIEWS_OF(FileHandle file) {
 }
 
 // Whether `at` lies in a view in one of the states.
-bool IN_VIEW(const char* at, bool cut_only) {
+bool IN_VIEW(const char* at) {
   for (const View& view : g_views) {
     const int state = view.state.load();
-    const bool counts = state == kCut || state == kUnmapping || (!cut_only && state == kMapped);
+    const bool counts = state == kCut || state == kUnmapping || state == kMapped;
     if (counts && at >= view.base && at < view.base + view.bytes) return true;
   }
   return false;
@@ -83,10 +83,13 @@ LONG CALLBACK ON_FAULT(EXCEPTION_POINTERS* pointers) {
   if (record.NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
   char* at = reinterpret_cast<char*>(record.ExceptionInformation[1]);
   OsError error = 0;
-  if (record.ExceptionCode == EXCEPTION_IN_PAGE_ERROR && IN_VIEW(at, false)) {
+  if (record.ExceptionCode == EXCEPTION_IN_PAGE_ERROR && IN_VIEW(at)) {
     error = IN_PAGE_ERROR(record);  // the disk could not take the page: full or failing
-  } else if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && IN_VIEW(at, true)) {
-    error = ERROR_NOACCESS;  // a store into a window that an ending has unmapped
+  } else if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && IN_VIEW(at)) {
+    // A store into a window that an ending has unmapped; or past the end of a file that a program
+    // of another system cut under the view (Windows refuses such a cut; a share or Wine may not),
+    // which the hook tells by the file's length.
+    error = ERROR_NOACCESS;
   } else {
     return EXCEPTION_CONTINUE_SEARCH;
   }
