@@ -62,7 +62,7 @@ void CUT_VIEWS_OF(FileHandle file) {
   }
 }
 
-// Whether `at` lies in a view in one of the states.
+// Whether `at` lies in a view that is mapped, or was until a trim took it away.
 bool IN_VIEW(const char* at) {
   for (const View& view : g_views) {
     const int state = view.state.load();
