@@ -526,6 +526,14 @@ TEST(InputRewritten, WhileItIsReadIsAReadFailureAndNoOutput) {
 
 // --- The memory a cgroup allows --------------------------------------------------------------
 
+// The cases of a memory cgroup: the program reads its limit only on Linux, with its extras.
+#ifdef VELDRIX_LINUX_EXTRAS
+#define SKIP_UNLESS_CGROUP_LIMIT_READ() SKIP_UNLESS_LINUX("a memory cgroup")
+#else
+#define SKIP_UNLESS_CGROUP_LIMIT_READ() \
+  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read"
+#endif
+
 // A memory cgroup of the test's own, its limit set, removed at the end; no path where none can
 // be made (no root, no cgroup file system, no memory controller).
 struct MemoryCgroup {
@@ -558,10 +566,7 @@ struct MemoryCgroup {
 // The store holds a band of rows at a time, so a grid whose cells alone pass the cgroup's limit
 // (17.6 MB of cells in 16 MiB) converts inside it.
 TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
-  SKIP_UNLESS_LINUX("a memory cgroup");
-#ifndef VELDRIX_LINUX_EXTRAS
-  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
-#endif
+  SKIP_UNLESS_CGROUP_LIMIT_READ();
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -591,10 +596,7 @@ TEST(MemoryLimit, GridBeyondTheCgroupLimitConvertsABandAtATime) {
 // of records cannot fit in 16 MiB, and the run is refused before any is written. A device there
 // (/dev/null is on devtmpfs) keeps nothing.
 TEST(MemoryLimit, OutputInMemoryBeyondTheCgroupLimitIsRefusedUpFront) {
-  SKIP_UNLESS_LINUX("a memory cgroup");
-#ifndef VELDRIX_LINUX_EXTRAS
-  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
-#endif
+  SKIP_UNLESS_CGROUP_LIMIT_READ();
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
   GTEST_SKIP() << "sanitized builds carry their own memory overhead";
 #endif
@@ -638,10 +640,7 @@ void PrintTo(const NearTheLimit& c, std::ostream* os) { *os << c.name; }
 class MemoryNearTheLimit : public testing::TestWithParam<NearTheLimit> {};
 
 TEST_P(MemoryNearTheLimit, ConvertsOrIsRefusedNeverKilled) {
-  SKIP_UNLESS_LINUX("a memory cgroup");
-#ifndef VELDRIX_LINUX_EXTRAS
-  GTEST_SKIP() << "the Linux extras are off: no cgroup limit is read";
-#endif
+  SKIP_UNLESS_CGROUP_LIMIT_READ();
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
   const NearTheLimit& c = GetParam();
   MemoryCgroup group(std::to_string(c.mebibytes << 20));
