@@ -1,16 +1,20 @@
 // The whole-run benchmark: converts a generated 2501 x 2501 grid with the built program and runs
-// three floors in turns, A B C D A B C D: the write floor (the same number of 16-byte write()
+// four floors in turns, A B C D E A B C D E: the write floor (the same number of 16-byte write()
 // calls and nothing else), the mapping floor (the same bytes copied into the output file's mapped
-// windows and nothing else) and the job floor (the input grid read once, then the mapping floor).
+// windows and nothing else), the job floor (the input grid read once, then the mapping floor) and
+// the page floor (the input read once, the whole output reserved, mapped and populated at once,
+// then the records stored: the least the kernel asks of any program that writes these bytes).
 // Then 5000 x 5000 and 10000 x 10000 once each (a store that holds one band of rows at a time),
 // the latter again inside a 256 MiB memory cgroup where one can be made. Times are wall-clock;
 // the peak resident memory comes from wait4(). With --against, another build's program runs in
-// turns with this one and the job floor (A B D A B D) on the same grid, and the two outputs must
-// be the same bytes: the medians and the medians of the ratios tell which build is faster and how
-// far each is from the floor. --size picks another square grid for those turns (10000: 830 MB in).
+// turns with this one and the two job floors (A B D E A B D E) on the same grid, and the two
+// outputs must be the same bytes: the medians and the medians of the ratios tell which build is
+// faster and how far each is from the floor. --size picks another square grid for those turns
+// (10000: 830 MB in).
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
 //                     [--data DIR]
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,8 +36,10 @@ namespace {
 constexpr long kHeaderRecords = 5;
 constexpr double kMapRatioTarget = 2.5;     // whole run against the mapping floor
 constexpr double kWriteRatioTarget = 0.05;  // whole run against the write floor
-constexpr double kSmallRssTarget = 40.0;    // MiB at 2501 x 2501
-constexpr double kBandRssBound = 64.0;      // MiB for any grid, besides kRowBytes a row
+constexpr double kPageRatioTarget = 3.0;    // whole run on two cores or more against the page floor
+constexpr double kPinnedPageRatioTarget = 3.5;  // the same on one core
+constexpr double kSmallRssTarget = 40.0;        // MiB at 2501 x 2501
+constexpr double kBandRssBound = 64.0;          // MiB for any grid, besides kRowBytes a row
 constexpr double kRowBytes = 8.0;
 
 struct Outcome {
@@ -201,12 +207,30 @@ Outcome JOB_FLOOR(const Options& o, const Grid& g) {
   return d;
 }
 
-// This build's program (A), another (B) and the job floor (D) in turns on the same grid; the
-// first pair's outputs must be the same bytes.
+// The page floor on a grid: its input read once, its records stored after one populate.
+Outcome PAGE_FLOOR(const Options& o, const Grid& g) {
+  std::string out = o.data + "/page_floor.grd";
+  unlink(out.c_str());
+  Outcome e =
+      RUN({VELDRIX_PAGE_FLOOR, out, std::to_string(g.n * g.n), o.data + "/" + g.name}, o.data, "");
+  unlink(out.c_str());
+  return e;
+}
+
+// The page floor's bar depends on how many cores the runs may use.
+double PAGE_TARGET() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  bool one = sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) == 1;
+  return one ? kPinnedPageRatioTarget : kPageRatioTarget;
+}
+
+// This build's program (A), another (B) and the two job floors (D, E) in turns on the same grid;
+// the first pair's outputs must be the same bytes.
 void AGAINST(const Options& o, const Grid& g) {
   const std::string out = o.data + "/" + g.output, kept = out + ".a";
-  std::vector<double> a_times, b_times, ratios, a_floor, b_floor;
-  std::printf("A = %s\nB = %s\n%d rounds A B job-floor on %ld x %ld\n", VELDRIX_PROGRAM,
+  std::vector<double> a_times, b_times, ratios, a_floor, b_floor, a_page, b_page;
+  std::printf("A = %s\nB = %s\n%d rounds A B job-floor page-floor on %ld x %ld\n", VELDRIX_PROGRAM,
               o.against.c_str(), o.pairs, g.n, g.n);
   for (int k = 0; k < o.pairs; ++k) {
     unlink(out.c_str());
@@ -217,16 +241,19 @@ void AGAINST(const Options& o, const Grid& g) {
     if (k == 0 && !SAME_BYTES(kept, out)) DIE("the outputs of A and B differ");
     unlink(out.c_str());
     Outcome d = JOB_FLOOR(o, g);
+    Outcome e = PAGE_FLOOR(o, g);
     a_times.push_back(a.seconds);
     b_times.push_back(b.seconds);
     ratios.push_back(a.seconds / b.seconds);
     a_floor.push_back(a.seconds / d.seconds);
     b_floor.push_back(b.seconds / d.seconds);
+    a_page.push_back(a.seconds / e.seconds);
+    b_page.push_back(b.seconds / e.seconds);
     std::printf(
-        "round %d: A %.3f s (user %.3f)  B %.3f s (user %.3f)  floor %.3f s (user %.3f)  A/B %.4f  "
-        "A/floor %.2f  B/floor %.2f\n",
-        k + 1, a.seconds, a.user, b.seconds, b.user, d.seconds, d.user, ratios.back(),
-        a_floor.back(), b_floor.back());
+        "round %d: A %.3f s (user %.3f)  B %.3f s (user %.3f)  floor %.3f s (user %.3f)  page "
+        "floor %.3f s  A/B %.4f  A/floor %.2f  B/floor %.2f  A/page %.2f  B/page %.2f\n",
+        k + 1, a.seconds, a.user, b.seconds, b.user, d.seconds, d.user, e.seconds, ratios.back(),
+        a_floor.back(), b_floor.back(), a_page.back(), b_page.back());
     std::fflush(stdout);
   }
   unlink(kept.c_str());
@@ -235,6 +262,9 @@ void AGAINST(const Options& o, const Grid& g) {
               MEDIAN(a_times), MEDIAN(b_times), MEDIAN(ratios));
   std::printf("median of A/job floor %.2f, median of B/job floor %.2f\n", MEDIAN(a_floor),
               MEDIAN(b_floor));
+  std::printf("median of A/page floor %.2f (target <= %.1f: %s), median of B/page floor %.2f\n",
+              MEDIAN(a_page), PAGE_TARGET(), VERDICT(MEDIAN(a_page) <= PAGE_TARGET()),
+              MEDIAN(b_page));
 }
 
 void REPORT_FLOORS(const std::vector<double>& whole, const std::vector<double>& bare,
@@ -264,7 +294,7 @@ void FLOORS(const Options& o, const Grid& small) {
       "grid %ld x %ld: %ld cells, %ld records, %d rounds (whole run, write floor, mapping "
       "floor)\n",
       small.n, small.n, cells, writes, o.pairs);
-  std::vector<double> whole, bare, mapped, to_map, to_write, to_job, rss;
+  std::vector<double> whole, bare, mapped, to_map, to_write, to_job, to_page, rss;
   for (int k = 0; k < o.pairs; ++k) {
     unlink((data + "/" + small.output).c_str());
     Outcome a = RUN({VELDRIX_PROGRAM}, data, small.answers);
@@ -275,7 +305,9 @@ void FLOORS(const Options& o, const Grid& small) {
     Outcome c = RUN({VELDRIX_MAP_FLOOR, map_out, std::to_string(cells)}, data, "");
     if (k == 0) CHECK_OUTPUT(map_out, cells);
     Outcome d = JOB_FLOOR(o, small);
+    Outcome e = PAGE_FLOOR(o, small);
     to_job.push_back(a.seconds / d.seconds);
+    to_page.push_back(a.seconds / e.seconds);
     whole.push_back(a.seconds);
     bare.push_back(b.seconds);
     mapped.push_back(c.seconds);
@@ -284,16 +316,20 @@ void FLOORS(const Options& o, const Grid& small) {
     rss.push_back(a.rss_mib);
     std::printf(
         "round %d: whole %.3f s (user %.3f, sys %.3f, %.1f MiB)  write floor %.3f s  mapping "
-        "floor %.3f s (user %.3f, sys %.3f)  job floor %.3f s  whole/map %.2f  whole/job %.2f  "
-        "whole/write %.4f\n",
+        "floor %.3f s (user %.3f, sys %.3f)  job floor %.3f s  page floor %.3f s  whole/map %.2f  "
+        "whole/job %.2f  whole/page %.2f  whole/write %.4f\n",
         k + 1, a.seconds, a.user, a.system, a.rss_mib, b.seconds, c.seconds, c.user, c.system,
-        d.seconds, to_map.back(), to_job.back(), to_write.back());
+        d.seconds, e.seconds, to_map.back(), to_job.back(), to_page.back(), to_write.back());
     std::fflush(stdout);
   }
   unlink(floor_out.c_str());
   unlink(map_out.c_str());
   REPORT_FLOORS(whole, bare, mapped, to_map, to_write, rss);
   std::printf("whole / job floor: median of ratios %.2f\n", MEDIAN(to_job));
+  std::printf("whole / page floor: median of ratios %.2f (target <= %.1f on %s: %s)\n",
+              MEDIAN(to_page), PAGE_TARGET(),
+              PAGE_TARGET() == kPageRatioTarget ? "two cores or more" : "one core",
+              VERDICT(MEDIAN(to_page) <= PAGE_TARGET()));
 }
 
 // Runs the program inside a memory cgroup of its own with `limit` bytes; false, with the reason
