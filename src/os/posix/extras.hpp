@@ -18,6 +18,9 @@ Room RESERVE_BLOCKS(int fd, std::int64_t at, std::int64_t bytes);
 // offered.
 bool POPULATE(void* at, std::size_t bytes);
 
+// Asks for large pages behind anonymous memory [at, at + bytes); nothing where not offered.
+void LARGE_PAGES(void* at, std::size_t bytes);
+
 // A read-write file in the folder with no name, or -1 (errno set).
 int OPEN_NAMELESS(const char* folder);
 

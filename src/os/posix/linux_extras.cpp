@@ -49,6 +49,8 @@ bool POPULATE(void* at, std::size_t bytes) {
   return ::madvise(at, bytes, MADV_POPULATE_WRITE) == 0;
 }
 
+void LARGE_PAGES(void* at, std::size_t bytes) { (void)::madvise(at, bytes, MADV_HUGEPAGE); }
+
 int OPEN_NAMELESS(const char* folder) {
   return ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 }

@@ -22,6 +22,8 @@ Room RESERVE_BLOCKS(int, std::int64_t, std::int64_t) {
 
 bool POPULATE(void*, std::size_t) { return false; }
 
+void LARGE_PAGES(void*, std::size_t) {}
+
 // A unique name, taken away at once: the file lives on in its descriptor alone.
 int OPEN_NAMELESS(const char* folder) {
   std::string name = std::string(folder) + "/.veldrix-spill-XXXXXX";
