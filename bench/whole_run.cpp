@@ -10,9 +10,10 @@
 // turns with this one and the two job floors (A B D E A B D E) on the same grid, and the two
 // outputs must be the same bytes: the medians and the medians of the ratios tell which build is
 // faster and how far each is from the floor. --size picks another square grid for those turns
-// (10000: 830 MB in).
+// (10000: 830 MB in). With --gdal, GDAL's gdal_translate writes the same grid as a DSAA grid
+// (-of GSAG) in turns with this build's program, where it is installed.
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
-//                     [--data DIR]
+//                     [--gdal] [--data DIR]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -38,6 +39,7 @@ constexpr double kMapRatioTarget = 2.5;     // whole run against the mapping flo
 constexpr double kWriteRatioTarget = 0.05;  // whole run against the write floor
 constexpr double kPageRatioTarget = 3.0;    // whole run on two cores or more against the page floor
 constexpr double kPinnedPageRatioTarget = 3.5;  // the same on one core
+constexpr double kGdalRatioTarget = 0.025;      // whole run against gdal_translate -of GSAG
 constexpr double kSmallRssTarget = 40.0;        // MiB at 2501 x 2501
 constexpr double kBandRssBound = 64.0;          // MiB for any grid, besides kRowBytes a row
 constexpr double kRowBytes = 8.0;
@@ -149,6 +151,7 @@ struct Options {
   bool big = true;
   bool floors = true;
   std::string against;  // another build's program, run in turns with this one
+  bool gdal = false;    // gdal_translate in turns with this build's program
   long size = 2501;     // the square grid of the turns
   std::string data = VELDRIX_BENCH_DATA;
 };
@@ -169,6 +172,8 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.floors = false;
     } else if (a == "--against" && more) {
       o.against = argv[++i];
+    } else if (a == "--gdal") {
+      o.gdal = true;
     } else if (a == "--size" && more) {
       o.size = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--data" && more) {
@@ -177,7 +182,7 @@ bool PARSE(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  if (!o.against.empty() && !pairs_given) o.pairs = kLeastAbPairs;
+  if ((!o.against.empty() || o.gdal) && !pairs_given) o.pairs = kLeastAbPairs;
   return true;
 }
 
@@ -265,6 +270,33 @@ void AGAINST(const Options& o, const Grid& g) {
   std::printf("median of A/page floor %.2f (target <= %.1f: %s), median of B/page floor %.2f\n",
               MEDIAN(a_page), PAGE_TARGET(), VERDICT(MEDIAN(a_page) <= PAGE_TARGET()),
               MEDIAN(b_page));
+}
+
+// This build's program (A) and GDAL's translation of the same grid to a DSAA grid (G) in turns.
+void AGAINST_GDAL(const Options& o, const Grid& g) {
+  const std::string gdal = "/usr/bin/gdal_translate";
+  if (!EXISTS(gdal)) {
+    std::printf("against GDAL: skipped, no %s\n", gdal.c_str());
+    return;
+  }
+  const std::string out = o.data + "/" + g.output, theirs = o.data + "/gdal.grd";
+  std::vector<double> ratios;
+  std::printf("%d rounds A GDAL on %ld x %ld\n", o.pairs, g.n, g.n);
+  for (int k = 0; k < o.pairs; ++k) {
+    unlink(out.c_str());
+    Outcome a = RUN({VELDRIX_PROGRAM}, o.data, g.answers);
+    unlink(theirs.c_str());
+    Outcome t = RUN({gdal, "-q", "-of", "GSAG", g.name, theirs}, o.data, "");
+    ratios.push_back(a.seconds / t.seconds);
+    std::printf("round %d: A %.3f s  GDAL %.3f s (user %.3f)  A/GDAL %.4f\n", k + 1, a.seconds,
+                t.seconds, t.user, ratios.back());
+    std::fflush(stdout);
+  }
+  unlink(out.c_str());
+  unlink(theirs.c_str());
+  unlink((theirs + ".aux.xml").c_str());
+  std::printf("median of A/GDAL %.4f (target <= %.3f: %s)\n", MEDIAN(ratios), kGdalRatioTarget,
+              VERDICT(MEDIAN(ratios) <= kGdalRatioTarget));
 }
 
 void REPORT_FLOORS(const std::vector<double>& whole, const std::vector<double>& bare,
@@ -402,7 +434,7 @@ int main(int argc, char** argv) {
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
-                 "[--data DIR]\n",
+                 "[--gdal] [--data DIR]\n",
                  argv[0]);
     return 2;
   }
@@ -410,6 +442,7 @@ int main(int argc, char** argv) {
   Grid small = PREPARE(o.data, VELDRIX_MAKE_GRID, 2501);
   if (!o.against.empty())
     AGAINST(o, o.size == small.n ? small : PREPARE(o.data, VELDRIX_MAKE_GRID, o.size));
+  if (o.gdal) AGAINST_GDAL(o, small);
   if (o.floors) FLOORS(o, small);
   if (o.big) GROWN(o);
   unlink((o.data + "/" + small.output).c_str());
