@@ -12,8 +12,9 @@
 // faster and how far each is from the floor. --size picks another square grid for those turns
 // (10000: 830 MB in). With --gdal, GDAL's gdal_translate writes the same grid as a DSAA grid
 // (-of GSAG) in turns with this build's program, where it is installed.
+// --program puts another program in the place of this build's.
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
-//                     [--gdal] [--data DIR]
+//                     [--gdal] [--program PROGRAM] [--data DIR]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -150,9 +151,10 @@ struct Options {
   int pairs = 3;
   bool big = true;
   bool floors = true;
-  std::string against;  // another build's program, run in turns with this one
-  bool gdal = false;    // gdal_translate in turns with this build's program
-  long size = 2501;     // the square grid of the turns
+  std::string program = VELDRIX_PROGRAM;  // A: this build's, unless --program names another
+  std::string against;                    // another build's program, run in turns with this one
+  bool gdal = false;                      // gdal_translate in turns with this build's program
+  long size = 2501;                       // the square grid of the turns
   std::string data = VELDRIX_BENCH_DATA;
 };
 
@@ -172,6 +174,8 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.floors = false;
     } else if (a == "--against" && more) {
       o.against = argv[++i];
+    } else if (a == "--program" && more) {
+      o.program = argv[++i];
     } else if (a == "--gdal") {
       o.gdal = true;
     } else if (a == "--size" && more) {
@@ -235,11 +239,11 @@ double PAGE_TARGET() {
 void AGAINST(const Options& o, const Grid& g) {
   const std::string out = o.data + "/" + g.output, kept = out + ".a";
   std::vector<double> a_times, b_times, ratios, a_floor, b_floor, a_page, b_page;
-  std::printf("A = %s\nB = %s\n%d rounds A B job-floor page-floor on %ld x %ld\n", VELDRIX_PROGRAM,
-              o.against.c_str(), o.pairs, g.n, g.n);
+  std::printf("A = %s\nB = %s\n%d rounds A B job-floor page-floor on %ld x %ld\n",
+              o.program.c_str(), o.against.c_str(), o.pairs, g.n, g.n);
   for (int k = 0; k < o.pairs; ++k) {
     unlink(out.c_str());
-    Outcome a = RUN({VELDRIX_PROGRAM}, o.data, g.answers);
+    Outcome a = RUN({o.program}, o.data, g.answers);
     if (k == 0 && std::rename(out.c_str(), kept.c_str()) != 0) DIE("no output " + out);
     unlink(out.c_str());
     Outcome b = RUN({o.against}, o.data, g.answers);
@@ -284,7 +288,7 @@ void AGAINST_GDAL(const Options& o, const Grid& g) {
   std::printf("%d rounds A GDAL on %ld x %ld\n", o.pairs, g.n, g.n);
   for (int k = 0; k < o.pairs; ++k) {
     unlink(out.c_str());
-    Outcome a = RUN({VELDRIX_PROGRAM}, o.data, g.answers);
+    Outcome a = RUN({o.program}, o.data, g.answers);
     unlink(theirs.c_str());
     Outcome t = RUN({gdal, "-q", "-of", "GSAG", g.name, theirs}, o.data, "");
     ratios.push_back(a.seconds / t.seconds);
@@ -329,7 +333,7 @@ void FLOORS(const Options& o, const Grid& small) {
   std::vector<double> whole, bare, mapped, to_map, to_write, to_job, to_page, rss;
   for (int k = 0; k < o.pairs; ++k) {
     unlink((data + "/" + small.output).c_str());
-    Outcome a = RUN({VELDRIX_PROGRAM}, data, small.answers);
+    Outcome a = RUN({o.program}, data, small.answers);
     if (k == 0) CHECK_OUTPUT(data + "/" + small.output, cells);
     unlink(floor_out.c_str());
     Outcome b = RUN({VELDRIX_FLOOR, floor_out, std::to_string(writes)}, data, "");
@@ -378,7 +382,7 @@ bool IN_CGROUP(const Options& o, const Grid& g, const std::string& limit, Outcom
     set = f != nullptr && std::fclose(f) == 0 && set && EXISTS(group + "/cgroup.procs");
     if (set) {
       std::string join = "echo $$ > " + group + "/cgroup.procs && exec \"$0\"";
-      out = RUN({"/bin/sh", "-c", join, VELDRIX_PROGRAM}, o.data, g.answers);
+      out = RUN({"/bin/sh", "-c", join, o.program}, o.data, g.answers);
     }
     rmdir(group.c_str());
     if (set) return true;
@@ -412,7 +416,7 @@ void GROWN(const Options& o) {
     long grown_cells = grown.n * grown.n;
     std::string out = o.data + "/" + grown.output, kept = out + ".kept";
     unlink(out.c_str());
-    Outcome g = RUN({VELDRIX_PROGRAM}, o.data, grown.answers);
+    Outcome g = RUN({o.program}, o.data, grown.answers);
     CHECK_OUTPUT(out, grown_cells);
     double limit = kBandRssBound + kRowBytes * static_cast<double>(n) / (1024.0 * 1024.0);
     std::printf(
@@ -434,7 +438,7 @@ int main(int argc, char** argv) {
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
-                 "[--gdal] [--data DIR]\n",
+                 "[--gdal] [--program PROGRAM] [--data DIR]\n",
                  argv[0]);
     return 2;
   }
