@@ -61,7 +61,7 @@ void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
     e.done.store(0, std::memory_order_relaxed);
     e.end.store(s.done + to, std::memory_order_relaxed);
     e.start.store(s.done + from, std::memory_order_release);
-    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done, &s};
+    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done};
   }
 }
 

@@ -51,16 +51,12 @@ struct SlotRun {
   char* limit = nullptr;
   std::size_t length = 0;
   std::atomic<std::int64_t>* done = nullptr;
-  const RecordSlots* slots = nullptr;  // where the slots were handed out, for SLOTS_PREPARE
 };
 
 // Splits the next n slots handed out (mapped ones, n at most what SLOTS_MORE handed out) into
 // runs.size() runs (at most kMaxCores) as SHARE_START splits them, to be filled at once; from now
 // on every ending keeps the records of the runs as far as they are all complete from the first.
 void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs);
-
-// Called by the thread that fills the run, before it fills it.
-inline void RUN_PREPARE(const SlotRun& r) { SLOTS_PREPARE(*r.slots, r.next, r.limit); }
 
 // The record in the run's slot at r.next is complete.
 inline void RUN_SLOT_DONE(SlotRun& r) {

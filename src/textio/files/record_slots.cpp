@@ -97,8 +97,7 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   // that cannot have them all goes out through write(), which keeps every record that fits and
   // says why the next one did not.
   MappedWindow window;
-  s.prepared = room == Room::kGrown;
-  if (OS_MAP(s.c->fd, base, offset + bytes, s.prepared, window) != 0) return false;
+  if (OS_MAP(s.c->fd, base, offset + bytes, room == Room::kGrown, window) != 0) return false;
   s.window = window.base;
   s.window_bytes = window.bytes;
   s.next = s.window + offset;
@@ -176,10 +175,6 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
   std::size_t records = std::min(wanted, s.staged.size() / s.length);
   s.next = s.staged.data();
   s.limit = s.next + records * s.length;
-}
-
-void SLOTS_PREPARE(const RecordSlots& s, char* from, char* to) {
-  if (s.mapped && !s.prepared) OS_PREPARE_WINDOW(std::span(from, to));
 }
 
 void SLOT_WRITE(RecordSlots& s) {

@@ -47,7 +47,6 @@ struct RecordSlots {
   std::int64_t reserved = 0;                  // the file's length as this layer grew it
   bool unreserved = false;  // the file system cannot reserve: blocks are taken at the populate
   bool mapped = false;      // the slots are the file's pages; once false, write() from there on
-  bool prepared = false;    // the window's pages are writable already (SLOTS_PREPARE)
   char* window = nullptr;   // the mapped window, page aligned
   std::size_t window_bytes = 0;
   std::array<char, 16384> staged;  // the slots of the write() path
@@ -61,11 +60,6 @@ void SLOTS_BEGIN(RecordSlots& s, Connection& c, std::size_t length);
 // only when every slot handed out before is done; `wanted` counts every record still to come, as
 // the length grows by at most that much.
 void SLOTS_MORE(RecordSlots& s, std::size_t wanted);
-
-// Makes the pages of the slots [from, to) writable in one call before they are filled, where
-// SLOTS_MORE left that to the caller: a fault per page costs more. Threads that fill parts of the
-// slots at once each prepare their own part, so that this kernel work is shared among them too.
-void SLOTS_PREPARE(const RecordSlots& s, char* from, char* to);
 
 // The write() path of SLOT_DONE: the staged record goes out in one write.
 void SLOT_WRITE(RecordSlots& s);
