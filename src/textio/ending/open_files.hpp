@@ -44,6 +44,18 @@ static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal ha
 
 OpenFile& OPEN_FILE(std::size_t index);
 
+// The window of a file's own pages being filled (files/record_slots.hpp), for the fault hook: a
+// store into it that faults (the file was cut by another program, a media error) is a failed
+// write of that file. The window is published before its file and withdrawn file first.
+struct FaultWindow {
+  char* volatile begin = nullptr;
+  char* volatile end = nullptr;
+  volatile std::int64_t offset = 0;        // the file offset of `begin`
+  volatile std::size_t file = kOpenFiles;  // its entry in the open files; kOpenFiles: none
+};
+
+FaultWindow& FAULT_WINDOW();
+
 // The bytes that hold completed records now: the kept length, carried on over the runs that
 // continue it as far as every record of them is complete (the longest prefix of whole records,
 // never one after a gap). Async-signal-safe.

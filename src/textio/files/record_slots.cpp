@@ -11,29 +11,26 @@
 namespace veldrix {
 namespace {
 
-// The window being filled, for the fault hook: a store into it that faults (the file was cut
-// by another program, a media error) is a failed write of its connection.
-char* volatile g_window_begin = nullptr;
-char* volatile g_window_end = nullptr;
-volatile std::int64_t g_window_offset = 0;  // the file offset of g_window_begin
-Connection* volatile g_window_connection = nullptr;
-
+// A store into the window that faults is a failed write of its connection.
 bool ON_WINDOW_FAULT(char* at, OsError error) {
-  Connection* c = g_window_connection;
-  if (c == nullptr || at < g_window_begin || at >= g_window_end) return false;
+  FaultWindow& w = FAULT_WINDOW();
+  std::size_t file = w.file;
+  if (file >= kOpenFiles || at < w.begin || at >= w.end) return false;
+  const Connection& c = CONNECTION_OF_FILE(file);
   // The run ends here, unless another thread is already ending it (its trim cut the window
   // under this thread's stores): then this one waits for the process to end.
   BLOCK_ENDING_SIGNALS();
   // A page past the file's end: another program cut the file below the window.
-  REFUSE_SHORTENED(*c, g_window_offset + (at - g_window_begin) + 1);
-  FAIL_IO(kWriteError, c->unit, c->name(), error);
+  REFUSE_SHORTENED(c, w.offset + (at - w.begin) + 1);
+  FAIL_IO(kWriteError, c.unit, c.name(), error);
 }
 
 void UNMAP(RecordSlots& s) {
   if (s.window == nullptr) return;
-  g_window_connection = nullptr;
-  g_window_begin = nullptr;
-  g_window_end = nullptr;
+  FaultWindow& w = FAULT_WINDOW();
+  w.file = kOpenFiles;
+  w.begin = nullptr;
+  w.end = nullptr;
   MappedWindow window = {s.window, s.window_bytes};
   OS_UNMAP(window);
   s.window = nullptr;
@@ -96,10 +93,11 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   s.window_bytes = window.bytes;
   s.next = s.window + offset;
   s.limit = s.next + bytes;
-  g_window_begin = s.window;
-  g_window_end = s.window + s.window_bytes;
-  g_window_offset = base;
-  g_window_connection = s.c;
+  FaultWindow& w = FAULT_WINDOW();
+  w.begin = s.window;
+  w.end = s.window + s.window_bytes;
+  w.offset = base;
+  w.file = FILE_INDEX(*s.c);
   return true;
 }
 
