@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxCores = 16;
 
 // A stretch of the file that one thread fills with records while other threads fill the
 // stretches after it: [start, start + done) holds complete records. The parallel fill
-// (files/parallel_fill.hpp) sets them.
+// (files/record_slots.hpp) sets them.
 // Each on a cache line of its own: its thread stores its progress after every record.
 struct alignas(64) FillingRun {
   std::atomic<std::int64_t> start{-1};  // -1: not in use
