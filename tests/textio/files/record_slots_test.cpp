@@ -65,11 +65,19 @@ TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
         ASSERT_EQ(length, slots.done + 16 * std::min(left, kLengthStep / 16));
       }
       ASSERT_LE(length - slots.done, kLengthStep);
+      // The window as the fault hook sees it: a fault at the first slot is at file offset done.
+      const FaultWindow& w = FAULT_WINDOW();
+      ASSERT_EQ(w.file, slots.mapped ? FILE_INDEX(c) : kOpenFiles);
+      if (slots.mapped) {
+        ASSERT_EQ(w.offset + (slots.next - w.begin), slots.done);
+        ASSERT_GE(w.end, slots.limit);
+      }
     }
     std::memcpy(slots.next, "   1.0000000  \r\n", 16);
     SLOT_DONE(slots);
   }
   SLOTS_END(slots);
+  EXPECT_EQ(FAULT_WINDOW().file, kOpenFiles) << "a fault past the run still taken for its file";
   DISCONNECT(kUnit);
   EXPECT_EQ(growths, (t.records * 16 + kLengthStep - 1) / kLengthStep);
   EXPECT_EQ(std::filesystem::file_size(path), t.header + 16 * std::uintmax_t(t.records));
