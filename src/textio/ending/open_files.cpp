@@ -5,11 +5,15 @@
 namespace veldrix {
 namespace {
 
+// Global, as the endings and the fault hook reach them from a signal or fault handler.
 OpenFile g_open[kOpenFiles];
+FaultWindow g_window;
 
 }  // namespace
 
 OpenFile& OPEN_FILE(std::size_t index) { return g_open[index]; }
+
+FaultWindow& FAULT_WINDOW() { return g_window; }
 
 std::int64_t KEPT_NOW(const OpenFile& f) {
   std::int64_t kept = f.kept.load(std::memory_order_acquire);

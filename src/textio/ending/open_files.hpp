@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxCores = 16;
 
 // A stretch of the file that one thread fills with records while other threads fill the
 // stretches after it: [start, start + done) holds complete records. The parallel fill
-// (files/parallel_fill.hpp) sets them.
+// (files/record_slots.hpp) sets them.
 // Each on a cache line of its own: its thread stores its progress after every record.
 struct alignas(64) FillingRun {
   std::atomic<std::int64_t> start{-1};  // -1: not in use
@@ -43,6 +43,18 @@ static_assert(std::atomic<FileHandle>::is_always_lock_free, "read in signal hand
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read in signal handlers");
 
 OpenFile& OPEN_FILE(std::size_t index);
+
+// The window of a file's own pages being filled (files/record_slots.hpp), for the fault hook: a
+// store into it that faults (the file was cut by another program, a media error) is a failed
+// write of that file. The window is published before its file and withdrawn file first.
+struct FaultWindow {
+  char* volatile begin = nullptr;
+  char* volatile end = nullptr;
+  volatile std::int64_t offset = 0;        // the file offset of `begin`
+  volatile std::size_t file = kOpenFiles;  // its entry in the open files; kOpenFiles: none
+};
+
+FaultWindow& FAULT_WINDOW();
 
 // The bytes that hold completed records now: the kept length, carried on over the runs that
 // continue it as far as every record of them is complete (the longest prefix of whole records,

@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::size_t kReadBuffer = 128 * 1024;
 
-// Slot i's file, when it has one, is entry i of the open files.
+// Slot i's file, when it has one, is entry i of the open files. Global, as the fault hook reaches
+// the connection of the window being filled (FAULT_WINDOW) from a fault handler.
 Connection g_slots[kOpenFiles];
 char g_buffers[kOpenFiles][kReadBuffer];
 
@@ -128,6 +129,10 @@ void DISCONNECT(std::int32_t unit) {
 }
 
 OpenFile& FILE_OF(const Connection& c) { return OPEN_FILE(SLOT_INDEX(c)); }
+
+std::size_t FILE_INDEX(const Connection& c) { return SLOT_INDEX(c); }
+
+const Connection& CONNECTION_OF_FILE(std::size_t index) { return g_slots[index]; }
 
 std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c) { return FILE_OF(c).kept; }
 

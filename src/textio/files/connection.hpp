@@ -55,6 +55,9 @@ std::atomic<std::int64_t>& KEPT_LENGTH(const Connection& c);
 
 // The connection's entry in the open files: its kept length and the runs being filled after it.
 OpenFile& FILE_OF(const Connection& c);
+// The index of that entry, and back: the connection of entry `index`. Async-signal-safe.
+std::size_t FILE_INDEX(const Connection& c);
+const Connection& CONNECTION_OF_FILE(std::size_t index);
 
 // Ends the run with a write failure when another program has cut the file of a connection below
 // `length` bytes (what the run has written or reserved in it), leaving the file as it was left:

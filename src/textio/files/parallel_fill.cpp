@@ -4,7 +4,6 @@
 #include <array>
 
 #include "os/os.hpp"
-#include "textio/files/connection.hpp"
 
 namespace veldrix {
 namespace {
@@ -44,31 +43,6 @@ void ON_CORES(std::size_t parts, const std::function<void(std::size_t)>& work) {
   for (std::size_t i = 1; i < parts; ++i) {
     if (started[i]) OS_JOIN_WORKER(helpers[i]);
   }
-}
-
-void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
-  FillingRun* entries = FILE_OF(*s.c).runs;
-  auto parts = static_cast<std::int64_t>(std::min(runs.size(), kMaxCores));
-  auto length = static_cast<std::int64_t>(s.length);
-  for (std::int64_t i = 0; i < static_cast<std::int64_t>(kMaxCores); ++i) {
-    FillingRun& e = entries[i];
-    // Out of use while it changes, so that no ending counts a stale run's progress.
-    e.start.store(-1, std::memory_order_release);
-    if (i >= parts) continue;
-    auto items = static_cast<std::int64_t>(n);
-    std::int64_t from = SHARE_START(i, items, parts) * length;
-    std::int64_t to = SHARE_START(i + 1, items, parts) * length;
-    e.done.store(0, std::memory_order_relaxed);
-    e.end.store(s.done + to, std::memory_order_relaxed);
-    e.start.store(s.done + from, std::memory_order_release);
-    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done};
-  }
-}
-
-void SLOTS_JOINED(RecordSlots& s, std::size_t n) {
-  s.next += n * s.length;
-  s.done += static_cast<std::int64_t>(n * s.length);
-  s.kept->store(s.done, std::memory_order_release);
 }
 
 }  // namespace veldrix

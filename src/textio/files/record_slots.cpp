@@ -7,33 +7,31 @@
 #include "os/os.hpp"
 #include "textio/ending/failure.hpp"
 #include "textio/ending/interrupt.hpp"
+#include "textio/files/parallel_fill.hpp"
 
 namespace veldrix {
 namespace {
 
-// The window being filled, for the fault hook: a store into it that faults (the file was cut
-// by another program, a media error) is a failed write of its connection.
-char* volatile g_window_begin = nullptr;
-char* volatile g_window_end = nullptr;
-volatile std::int64_t g_window_offset = 0;  // the file offset of g_window_begin
-Connection* volatile g_window_connection = nullptr;
-
+// A store into the window that faults is a failed write of its connection.
 bool ON_WINDOW_FAULT(char* at, OsError error) {
-  Connection* c = g_window_connection;
-  if (c == nullptr || at < g_window_begin || at >= g_window_end) return false;
+  FaultWindow& w = FAULT_WINDOW();
+  std::size_t file = w.file;
+  if (file >= kOpenFiles || at < w.begin || at >= w.end) return false;
+  const Connection& c = CONNECTION_OF_FILE(file);
   // The run ends here, unless another thread is already ending it (its trim cut the window
   // under this thread's stores): then this one waits for the process to end.
   BLOCK_ENDING_SIGNALS();
   // A page past the file's end: another program cut the file below the window.
-  REFUSE_SHORTENED(*c, g_window_offset + (at - g_window_begin) + 1);
-  FAIL_IO(kWriteError, c->unit, c->name(), error);
+  REFUSE_SHORTENED(c, w.offset + (at - w.begin) + 1);
+  FAIL_IO(kWriteError, c.unit, c.name(), error);
 }
 
 void UNMAP(RecordSlots& s) {
   if (s.window == nullptr) return;
-  g_window_connection = nullptr;
-  g_window_begin = nullptr;
-  g_window_end = nullptr;
+  FaultWindow& w = FAULT_WINDOW();
+  w.file = kOpenFiles;
+  w.begin = nullptr;
+  w.end = nullptr;
   MappedWindow window = {s.window, s.window_bytes};
   OS_UNMAP(window);
   s.window = nullptr;
@@ -102,10 +100,11 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   s.window_bytes = window.bytes;
   s.next = s.window + offset;
   s.limit = s.next + bytes;
-  g_window_begin = s.window;
-  g_window_end = s.window + s.window_bytes;
-  g_window_offset = base;
-  g_window_connection = s.c;
+  FaultWindow& w = FAULT_WINDOW();
+  w.begin = s.window;
+  w.end = s.window + s.window_bytes;
+  w.offset = base;
+  w.file = FILE_INDEX(*s.c);
   return true;
 }
 
@@ -180,6 +179,31 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
 void SLOT_WRITE(RecordSlots& s) {
   PUT_LINE(*s.c, std::string_view(s.next, s.length));
   s.next += s.length;
+}
+
+void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
+  FillingRun* entries = FILE_OF(*s.c).runs;
+  auto parts = static_cast<std::int64_t>(std::min(runs.size(), kMaxCores));
+  auto length = static_cast<std::int64_t>(s.length);
+  for (std::int64_t i = 0; i < static_cast<std::int64_t>(kMaxCores); ++i) {
+    FillingRun& e = entries[i];
+    // Out of use while it changes, so that no ending counts a stale run's progress.
+    e.start.store(-1, std::memory_order_release);
+    if (i >= parts) continue;
+    auto items = static_cast<std::int64_t>(n);
+    std::int64_t from = SHARE_START(i, items, parts) * length;
+    std::int64_t to = SHARE_START(i + 1, items, parts) * length;
+    e.done.store(0, std::memory_order_relaxed);
+    e.end.store(s.done + to, std::memory_order_relaxed);
+    e.start.store(s.done + from, std::memory_order_release);
+    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done};
+  }
+}
+
+void SLOTS_JOINED(RecordSlots& s, std::size_t n) {
+  s.next += n * s.length;
+  s.done += static_cast<std::int64_t>(n * s.length);
+  s.kept->store(s.done, std::memory_order_release);
 }
 
 void SLOTS_END(RecordSlots& s) {

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "textio/files/connection.hpp"
 
@@ -76,6 +77,31 @@ inline void SLOT_DONE(RecordSlots& s) {
   std::atomic_signal_fence(std::memory_order_release);
   s.kept->store(s.done, std::memory_order_relaxed);
 }
+
+// A run of mapped slots that one thread fills while other threads fill the runs after it: the
+// slots [next, limit), the progress of the run's entry in the open files. That progress sits in
+// the ending floor (FillingRun), where every ending, a signal handler among them, reads it.
+struct SlotRun {
+  char* next = nullptr;
+  char* limit = nullptr;
+  std::size_t length = 0;
+  std::atomic<std::int64_t>* done = nullptr;
+};
+
+// Splits the next n slots handed out (mapped ones, n at most what SLOTS_MORE handed out) into
+// runs.size() runs (at most kMaxCores) as SHARE_START splits them, to be filled at once; from now
+// on every ending keeps the records of the runs as far as they are all complete from the first.
+void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs);
+
+// The record in the run's slot at r.next is complete.
+inline void RUN_SLOT_DONE(SlotRun& r) {
+  r.next += r.length;
+  r.done->store(r.done->load(std::memory_order_relaxed) + static_cast<std::int64_t>(r.length),
+                std::memory_order_release);
+}
+
+// Every run of the split is filled (their threads have ended): the n slots count as done.
+void SLOTS_JOINED(RecordSlots& s, std::size_t n);
 
 // Ends the run: the window is unmapped; the file keeps exactly its completed records.
 void SLOTS_END(RecordSlots& s);

@@ -4,7 +4,6 @@
 #include "textio/ending/failure.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/numbers/token.hpp"
-#include "textio/numbers/usual_token.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "textio/files/connection.hpp"
+#include "textio/files/record_slots.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {

@@ -85,6 +85,13 @@ TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
       std::int64_t place = slots.done - (slots.next - slots.window);
       ASSERT_EQ(place % std::int64_t(kWindowBytes), 0) << "a window off its place";
       ASSERT_LE(slots.window_bytes, kWindowBytes + OS_MAP_GRANULE());
+      // The window as the fault hook sees it: a fault at the first slot is at file offset done.
+      const FaultWindow& w = FAULT_WINDOW();
+      ASSERT_EQ(w.file, slots.mapped ? FILE_INDEX(c) : kOpenFiles);
+      if (slots.mapped) {
+        ASSERT_EQ(w.offset + (slots.next - w.begin), slots.done);
+        ASSERT_GE(w.end, slots.limit);
+      }
     }
     char record[32];
     std::snprintf(record, sizeof record, "%14lld\r\n", static_cast<long long>(t.records - left));
@@ -92,6 +99,7 @@ TEST_P(FileLength, RunsAStepAheadOfTheRecordsAndEndsWithTheLast) {
     SLOT_DONE(slots);
   }
   SLOTS_END(slots);
+  EXPECT_EQ(FAULT_WINDOW().file, kOpenFiles) << "a fault past the run still taken for its file";
   DISCONNECT(kUnit);
   EXPECT_EQ(growths, (t.records * 16 + kLengthStep - 1) / kLengthStep);
   EXPECT_RECORDS_IN_PLACE(path, t.header, t.records);

@@ -1,7 +1,5 @@
 // The usual grid token against the general scanner: its boundaries in tables, then values of
 // every digit count and point position, sampled, and all of them when VELDRIX_EXHAUSTIVE=1.
-#include "textio/numbers/usual_token.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/numbers/token.hpp"
 #include "textio/records/free.hpp"
 
 namespace veldrix {
