@@ -12,9 +12,13 @@
 // faster and how far each is from the floor. --size picks another square grid for those turns
 // (10000: 830 MB in). With --gdal, GDAL's gdal_translate writes the same grid as a DSAA grid
 // (-of GSAG) in turns with this build's program, where it is installed.
+// With --wine, the Windows build (veldrix.exe) runs under Wine in turns with this one on the
+// 2501 x 2501 grid, A W S A W S: this build, the .exe, and the .exe's --version, which is Wine's
+// own start. The outputs must be the same bytes; the figure is the median of (W - S) / A against
+// the bar of 2. Wine is $VELDRIX_WINE or /usr/lib/wine/wine64, with one wineserver kept for all.
 // --program puts another program in the place of this build's.
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
-//                     [--gdal] [--program PROGRAM] [--data DIR]
+//                     [--gdal] [--wine EXE] [--program PROGRAM] [--data DIR]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -44,6 +48,7 @@ constexpr double kGdalRatioTarget = 0.025;      // whole run against gdal_transl
 constexpr double kSmallRssTarget = 40.0;        // MiB at 2501 x 2501
 constexpr double kBandRssBound = 64.0;          // MiB for any grid, besides kRowBytes a row
 constexpr double kRowBytes = 8.0;
+constexpr double kWineRatioTarget = 2.0;  // under Wine, its start taken off, against Linux
 
 struct Outcome {
   double seconds = 0, user = 0, system = 0, rss_mib = 0;
@@ -155,6 +160,7 @@ struct Options {
   std::string against;                    // another build's program, run in turns with this one
   bool gdal = false;                      // gdal_translate in turns with this build's program
   long size = 2501;                       // the square grid of the turns
+  std::string wine;                       // veldrix.exe, run under Wine in turns with this build
   std::string data = VELDRIX_BENCH_DATA;
 };
 
@@ -180,13 +186,15 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.gdal = true;
     } else if (a == "--size" && more) {
       o.size = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--wine" && more) {
+      o.wine = argv[++i];
     } else if (a == "--data" && more) {
       o.data = argv[++i];
     } else {
       return false;
     }
   }
-  if ((!o.against.empty() || o.gdal) && !pairs_given) o.pairs = kLeastAbPairs;
+  if ((!o.against.empty() || o.gdal || !o.wine.empty()) && !pairs_given) o.pairs = kLeastAbPairs;
   return true;
 }
 
@@ -301,6 +309,52 @@ void AGAINST_GDAL(const Options& o, const Grid& g) {
   unlink((theirs + ".aux.xml").c_str());
   std::printf("median of A/GDAL %.4f (target <= %.3f: %s)\n", MEDIAN(ratios), kGdalRatioTarget,
               VERDICT(MEDIAN(ratios) <= kGdalRatioTarget));
+}
+
+// Wine and its server: the prefix is made on the first start, and one server, kept for a minute
+// after its last client, serves every turn.
+std::string START_WINE(const Options& o) {
+  const char* given = std::getenv("VELDRIX_WINE");
+  std::string wine = given != nullptr && *given != '\0' ? given : "/usr/lib/wine/wine64";
+  setenv("WINEDEBUG", "-all", 1);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  std::string server = wine.substr(0, wine.rfind('/') + 1) + "wineserver";
+  // The server may be running already, which it says with a status of its own.
+  if (EXISTS(server)) RUN({"/bin/sh", "-c", "\"$0\" -p 60 || true", server}, o.data, "");
+  RUN({wine, o.wine, "--version"}, o.data, "");
+  return wine;
+}
+
+// This build (A), the .exe under Wine (W) and Wine's start (S) in turns on the same grid.
+void UNDER_WINE(const Options& o, const Grid& g) {
+  const std::string wine = START_WINE(o);
+  const std::string out = o.data + "/" + g.output, kept = out + ".a";
+  std::vector<double> a_times, w_times, s_times, ratios;
+  std::printf("A = %s\nW = %s %s\n%d rounds A W S (S: W's --version) on %ld x %ld\n",
+              o.program.c_str(), wine.c_str(), o.wine.c_str(), o.pairs, g.n, g.n);
+  for (int k = 0; k < o.pairs; ++k) {
+    unlink(out.c_str());
+    Outcome a = RUN({o.program}, o.data, g.answers);
+    if (std::rename(out.c_str(), kept.c_str()) != 0) DIE("no output " + out);
+    Outcome w = RUN({wine, o.wine}, o.data, g.answers);
+    if (!SAME_BYTES(kept, out)) DIE("the outputs of A and W differ");
+    unlink(out.c_str());
+    Outcome s = RUN({wine, o.wine, "--version"}, o.data, "");
+    a_times.push_back(a.seconds);
+    w_times.push_back(w.seconds);
+    s_times.push_back(s.seconds);
+    ratios.push_back((w.seconds - s.seconds) / a.seconds);
+    std::printf(
+        "round %d: A %.3f s (user %.3f)  W %.3f s (user %.3f, sys %.3f)  S %.3f s  (W-S)/A %.2f\n",
+        k + 1, a.seconds, a.user, w.seconds, w.user, w.system, s.seconds, ratios.back());
+    std::fflush(stdout);
+  }
+  unlink(kept.c_str());
+  std::printf("outputs identical; median A %.3f s, median W %.3f s, median S %.3f s\n",
+              MEDIAN(a_times), MEDIAN(w_times), MEDIAN(s_times));
+  std::printf(
+      "under Wine, its start taken off, / Linux: median of (W-S)/A %.2f (target <= %.1f: %s)\n",
+      MEDIAN(ratios), kWineRatioTarget, VERDICT(MEDIAN(ratios) <= kWineRatioTarget));
 }
 
 void REPORT_FLOORS(const std::vector<double>& whole, const std::vector<double>& bare,
@@ -438,7 +492,7 @@ int main(int argc, char** argv) {
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
-                 "[--gdal] [--program PROGRAM] [--data DIR]\n",
+                 "[--gdal] [--wine EXE] [--program PROGRAM] [--data DIR]\n",
                  argv[0]);
     return 2;
   }
@@ -447,6 +501,7 @@ int main(int argc, char** argv) {
   if (!o.against.empty())
     AGAINST(o, o.size == small.n ? small : PREPARE(o.data, VELDRIX_MAKE_GRID, o.size));
   if (o.gdal) AGAINST_GDAL(o, small);
+  if (!o.wine.empty()) UNDER_WINE(o, small);
   if (o.floors) FLOORS(o, small);
   if (o.big) GROWN(o);
   unlink((o.data + "/" + small.output).c_str());

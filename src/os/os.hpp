@@ -107,8 +107,9 @@ OsError OS_WRITE_ALL(FileHandle file, std::string_view bytes, std::size_t& writt
 OsError OS_WRITES_AT_END(FileHandle file);
 
 // The whole span from offset `at`, in as many calls as it takes; got < size only at the end of
-// the file. Neither call relies on the handle's position, and a caller may not rely on it after
-// one (POSIX leaves it; Win32 reads and writes through offsets and puts it back).
+// the file. Neither call takes its place from the handle's position nor seeks, so threads may
+// share a handle for them; a caller may not rely on the position after one (POSIX leaves it;
+// Win32 moves it past the bytes moved).
 OsError OS_READ_AT(FileHandle file, std::span<char> into, std::int64_t at, std::size_t& got);
 OsError OS_WRITE_AT(FileHandle file, std::string_view bytes, std::int64_t at);  // all of it
 

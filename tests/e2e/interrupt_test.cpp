@@ -16,9 +16,8 @@
 namespace veldrix_test {
 namespace {
 
-// Replaces the child with the program under test, in `f`.
-[[noreturn]] void EXEC_PROGRAM(const Folder& f) {
-  std::vector<std::string> words = PROGRAM_WORDS();
+// Replaces the child with the program under test, in `f`, or with the command `words`.
+[[noreturn]] void EXEC_PROGRAM(const Folder& f, std::vector<std::string> words = PROGRAM_WORDS()) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -30,14 +29,15 @@ namespace {
 // `master` is given, otherwise reading `in` with its standard output thrown away. `act(pid)` runs
 // meanwhile; returns what the program wrote on standard error and its exit status.
 template <class Act>
-std::pair<std::string, int> INTERRUPTED(const Folder& f, int* master, int in, Act act) {
+std::pair<std::string, int> INTERRUPTED(const Folder& f, int* master, int in, Act act,
+                                        const std::vector<std::string>& words = PROGRAM_WORDS()) {
   int err[2];
   if (::pipe2(err, O_CLOEXEC) != 0) return {"no pipe", -1};
   pid_t pid = master != nullptr ? ::forkpty(master, nullptr, nullptr, nullptr) : ::fork();
   if (pid == 0) {
     if (master == nullptr) ::dup2(in, 0), ::dup2(::open("/dev/null", O_WRONLY), 1);
     ::dup2(err[1], 2);
-    EXEC_PROGRAM(f);
+    EXEC_PROGRAM(f, words);
   }
   ::close(err[1]);
   act(pid);
@@ -130,6 +130,21 @@ std::pair<std::string, int> INTERRUPTED_WHILE_WRITING(const Folder& f, int signa
   return ending;
 }
 
+// The header, then whole cell records of a grid of ones, fewer than all of them.
+void EXPECT_ONLY_WHOLE_CELL_RECORDS(const std::filesystem::path& output, const std::string& head,
+                                    int size) {
+  std::string out = READ_FILE(output);
+  ASSERT_GE(out.size(), head.size());
+  EXPECT_EQ(SHOWN(out.substr(0, head.size())), SHOWN(head));
+  std::size_t records = (out.size() - head.size()) / 16;
+  EXPECT_EQ(out.size(), head.size() + 16 * records) << "a part of a record is left";
+  EXPECT_LT(records, std::size_t(size) * std::size_t(size)) << "the run ended before the event";
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\0'), 0) << "zero bytes are left";
+  std::size_t at = head.size(), whole = head.size() + 16 * records;
+  while (at < whole && out.compare(at, 16, kOneRecord) == 0) at += 16;
+  EXPECT_EQ(at, whole) << "a damaged cell record: " << SHOWN(out.substr(at, 16));
+}
+
 class EventWhileWriting : public testing::TestWithParam<Event> {};
 
 TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
@@ -144,20 +159,73 @@ TEST_P(EventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
   ASSERT_NE(ending.second, 0) << "five runs all ended before the signal came";
   std::string line = GetParam().event != nullptr ? LINE(GetParam().event) : "";
   EXPECT_EQ(ending, std::make_pair(line, GetParam().status));
-  std::string out = READ_FILE(f / "big.grd");
-  ASSERT_GE(out.size(), head.size());
-  EXPECT_EQ(SHOWN(out.substr(0, head.size())), SHOWN(head));
-  std::size_t records = (out.size() - head.size()) / 16;
-  EXPECT_EQ(out.size(), head.size() + 16 * records) << "a part of a record is left";
-  EXPECT_LT(records, std::size_t{kSize} * kSize) << "the run ended before the signal came";
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\0'), 0) << "zero bytes are left";
-  std::size_t at = head.size(), whole = head.size() + 16 * records;
-  while (at < whole && out.compare(at, 16, kOneRecord) == 0) at += 16;
-  EXPECT_EQ(at, whole) << "a damaged cell record: " << SHOWN(out.substr(at, 16));
+  EXPECT_ONLY_WHOLE_CELL_RECORDS(f / "big.grd", head, kSize);
+}
+
+// The sender's own statuses: the system refused the event; the run ended before it was sent.
+constexpr int kSenderRefused = 3;
+constexpr int kSenderTooLate = 4;
+
+// Runs the program under event_sender (built beside veldrix.exe) on a fresh pseudo-terminal,
+// which Wine makes the console of both, on `f`'s big.asc into big.grd: the sender sends `event`
+// once the cell records have begun. A run that ends before the event comes is run again.
+std::pair<std::string, int> SENT_WHILE_WRITING(const Folder& f, const std::string& sender,
+                                               int event, off_t head) {
+  WRITE_FILE(f / "answers", "big.asc\nbig.grd\n1\n");
+  std::vector<std::string> words = PROGRAM_WORDS();
+  words.insert(words.end() - 1,
+               {sender, std::to_string(event), "answers", "big.grd", std::to_string(head)});
+  std::pair<std::string, int> ending{"", kSenderTooLate};
+  for (int attempt = 0; attempt < 5 && ending.second == kSenderTooLate; ++attempt) {
+    std::filesystem::remove(f / "big.grd");
+    int master = -1;
+    ending = INTERRUPTED(
+        f, &master, -1, [](pid_t) {}, words);
+    ::close(master);
+  }
+  return ending;
 }
 
 INSTANTIATE_TEST_SUITE_P(Interrupt, EventWhileWriting, testing::ValuesIn(kEvents),
                          CASE_NAME<Event>);
+
+struct ConsoleEvent {
+  const char* name;
+  int event;   // CTRL_C_EVENT, CTRL_BREAK_EVENT
+  int status;  // the low byte of the exit code: C000013A, 1
+  const char* line;
+};
+
+const ConsoleEvent kConsoleEvents[] = {
+    {"ControlC", 0, 0x3A, "control-C"},
+    {"ControlBreak", 1, 1, "control-BREAK"},
+};
+
+class ConsoleEventWhileWriting : public testing::TestWithParam<ConsoleEvent> {};
+
+// Wine 8 sends control-C to the programs of a console on a terminal, and refuses control-BREAK
+// (error 6), which is then skipped; it has no console without a terminal. A control-C typed on
+// the terminal reaches a program only while it reads the console, not during the conversion.
+TEST_P(ConsoleEventWhileWriting, LeavesTheHeaderAndOnlyWholeCellRecords) {
+  SKIP_UNLESS_WINDOWS("console control events");
+  const ConsoleEvent& e = GetParam();
+  const auto sender =
+      std::filesystem::path(PROGRAM_WORDS().back()).parent_path() / "event_sender.exe";
+  if (!std::filesystem::exists(sender)) GTEST_SKIP() << "no " << sender << " beside the program";
+  constexpr int kSize = 2501;
+  const std::string head = ONES_HEAD(kSize);
+  Folder f;
+  WRITE_FILE(f / "big.asc", ONES_GRID(kSize));
+  auto ending = SENT_WHILE_WRITING(f, sender.string(), e.event, off_t(head.size()));
+  if (ending.second == kSenderRefused)
+    GTEST_SKIP() << "the system refused the event: " << ending.first;
+  ASSERT_NE(ending.second, kSenderTooLate) << "five runs all ended before the event came";
+  EXPECT_EQ(ending, std::make_pair(LINE(e.line), e.status));
+  EXPECT_ONLY_WHOLE_CELL_RECORDS(f / "big.grd", head, kSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Interrupt, ConsoleEventWhileWriting, testing::ValuesIn(kConsoleEvents),
+                         CASE_NAME<ConsoleEvent>);
 
 // SIGKILL leaves the zero bytes of the room grown ahead: at most 64 MiB after the records up to
 // the first one not completed, never past the finished file's end.

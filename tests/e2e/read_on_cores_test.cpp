@@ -86,10 +86,7 @@ bool TWO_CORES() {
 TEST(ReadOnCores, SameRunAsTheSerialReaderOnRandomGrids) {
   if (!TWO_CORES()) GTEST_SKIP() << "one core: the rows are read on it alone";
   Folder f;
-  // Under Wine some grids cost seconds a run (a parallel band's part handles, a spill): fewer
-  // grids, of the same kinds.
-  const unsigned grids = ON_WINDOWS() ? 4 : 24;
-  for (unsigned seed = 1; seed <= grids; ++seed) {
+  for (unsigned seed = 1; seed <= 24; ++seed) {
     WRITE_FILE(f / "in.asc", RANDOM_GRID(seed));
     // One band; bands of 140000 bytes, each but the southern kept in a spill file or read again
     // (which checks the first reading's part starts and checksums).

@@ -127,8 +127,8 @@ TEST(OpenAgain, HasAPositionOfItsOwn) {
   OS_CLOSE(f.handle);
 }
 
-// Reads and writes at an offset leave the handle's position where it was: the spill and the
-// check of the output's last byte share their handles with sequential readers and writers.
+// Reads and writes at an offset take no place from the handle's position; here (POSIX) they
+// leave it where it was.
 TEST(AtOffset, ReadsAndWritesLeaveThePosition) {
   Folder folder;
   OpenedFile f;

@@ -190,44 +190,38 @@ OsError OS_WRITES_AT_END(FileHandle file) {
   return ERROR_TOO_MANY_OPEN_FILES;
 }
 
+// Each call names its offset in an OVERLAPPED: on a handle opened for plain (not overlapped)
+// calls that is a positioned read or write that waits for its bytes. No seek comes before or
+// after, so threads that share the handle never move each other's place; the system leaves the
+// position after the bytes moved, which no caller relies on.
 OsError OS_READ_AT(FileHandle file, std::span<char> into, std::int64_t at, std::size_t& got) {
-  std::int64_t position = 0;
-  OS_POSITION(file, position);  // an offset read leaves the position as it found it
   got = 0;
-  OsError error = 0;
-  while (got < into.size() && error == 0) {
+  while (got < into.size()) {
     OVERLAPPED where = AT_OFFSET(static_cast<std::uint64_t>(at) + got);
     DWORD done = 0;
     const auto size = static_cast<DWORD>(std::min(into.size() - got, kMostInOneCall));
     if (!ReadFile(HANDLE_OF(file), into.data() + got, size, &done, &where)) {
-      error = GetLastError() == ERROR_HANDLE_EOF ? 0 : LAST_ERROR();
-      break;
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : LAST_ERROR();
     }
     if (done == 0) break;
     got += done;
   }
-  OS_SEEK(file, position);
-  return error;
+  return 0;
 }
 
 OsError OS_WRITE_AT(FileHandle file, std::string_view bytes, std::int64_t at) {
-  std::int64_t position = 0;
-  OS_POSITION(file, position);
   std::size_t written = 0;
-  OsError error = 0;
-  while (written < bytes.size() && error == 0) {
+  while (written < bytes.size()) {
     OVERLAPPED where = AT_OFFSET(static_cast<std::uint64_t>(at) + written);
     DWORD done = 0;
     const auto size = static_cast<DWORD>(std::min(bytes.size() - written, kMostInOneCall));
     if (!WriteFile(HANDLE_OF(file), bytes.data() + written, size, &done, &where)) {
-      error = LAST_ERROR();
-    } else if (done == 0) {
-      error = ERROR_WRITE_FAULT;
+      return LAST_ERROR();
     }
+    if (done == 0) return ERROR_WRITE_FAULT;
     written += done;
   }
-  OS_SEEK(file, position);
-  return error;
+  return 0;
 }
 
 OsError OS_SEEK(FileHandle file, std::int64_t to) {

@@ -13,7 +13,7 @@ namespace {
 
 HANDLE HANDLE_OF(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-// kFilling and kUnmapping last a few instructions: whoever meets them waits them out.
+// kFilling lasts one mapping call, kUnmapping one unmapping: whoever meets them waits them out.
 enum ViewState : int { kFree, kFilling, kMapped, kUnmapping, kCut };
 
 struct View {
@@ -28,17 +28,25 @@ std::atomic<WindowFaultHook> g_fault_hook{nullptr};
 using StatusToError = ULONG(WINAPI*)(LONG);
 std::atomic<StatusToError> g_status_to_error{nullptr};
 
-bool REGISTER(FileHandle file, char* base, std::size_t bytes) {
+// A slot for a view about to be mapped: kFilling until PUBLISH, so that a trim on another thread
+// (a control event's) waits for the view and unmaps it, rather than meeting a view it does not
+// know and being refused the cut. nullptr when every slot is taken.
+View* CLAIM(FileHandle file) {
   for (View& view : g_views) {
     int free = kFree;
     if (!view.state.compare_exchange_strong(free, kFilling)) continue;
     view.file = file;
-    view.base = base;
-    view.bytes = bytes;
-    view.state.store(kMapped);
-    return true;
+    view.base = nullptr;
+    view.bytes = 0;
+    return &view;
   }
-  return false;
+  return nullptr;
+}
+
+void PUBLISH(View& view, char* base, std::size_t bytes) {
+  view.base = base;
+  view.bytes = bytes;
+  view.state.store(base != nullptr ? kMapped : kFree);
 }
 
 int SETTLED_STATE(const View& view) {
@@ -124,21 +132,24 @@ OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool pop
   // disk in a window that is only grown is an in-page error, which the fault hook ends as a
   // failed write with every completed record kept.
   (void)populate;
+  View* view = CLAIM(file);
+  if (view == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   const auto end = static_cast<std::uint64_t>(offset) + bytes;
   const HANDLE mapping =
       CreateFileMappingW(HANDLE_OF(file), nullptr, PAGE_READWRITE, static_cast<DWORD>(end >> 32),
                          static_cast<DWORD>(end), nullptr);
-  if (mapping == nullptr) return static_cast<OsError>(GetLastError());
+  if (mapping == nullptr) {
+    const DWORD error = GetLastError();
+    PUBLISH(*view, nullptr, 0);
+    return static_cast<OsError>(error);
+  }
   const auto from = static_cast<std::uint64_t>(offset);
   void* base = MapViewOfFile(mapping, FILE_MAP_WRITE, static_cast<DWORD>(from >> 32),
                              static_cast<DWORD>(from), bytes);
   const DWORD error = base == nullptr ? GetLastError() : 0;
   CloseHandle(mapping);  // the view holds the mapping for as long as it lasts
+  PUBLISH(*view, static_cast<char*>(base), bytes);
   if (base == nullptr) return static_cast<OsError>(error);
-  if (!REGISTER(file, static_cast<char*>(base), bytes)) {
-    UnmapViewOfFile(base);
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
   window = {static_cast<char*>(base), bytes};
   return 0;
 }

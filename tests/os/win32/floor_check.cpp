@@ -134,6 +134,44 @@ MappedWindow CHECK_WINDOW(FileHandle file) {
   return window;
 }
 
+struct Sharer {
+  FileHandle file;
+  int parity;     // this thread's blocks are the even or the odd ones
+  int wrong = 0;  // blocks that came back other than written
+};
+
+constexpr int kSharedBlocks = 2000;
+constexpr std::size_t kSharedBlock = 4096;
+
+// Writes each of its blocks at its offset and reads it straight back, while the other thread
+// does the same on the same handle.
+void WRITE_AND_READ_BACK(void* arg) {
+  Sharer& s = *static_cast<Sharer*>(arg);
+  std::string block(kSharedBlock, '\0'), back(kSharedBlock, '\0');
+  for (int k = s.parity; k < kSharedBlocks; k += 2) {
+    std::memset(block.data(), 'a' + k % 26, block.size());
+    const auto at = static_cast<std::int64_t>(k * kSharedBlock);
+    std::size_t got = 0;
+    if (OS_WRITE_AT(s.file, block, at) != 0 || OS_READ_AT(s.file, back, at, got) != 0 ||
+        got != back.size() || back != block) {
+      ++s.wrong;
+    }
+  }
+}
+
+// Two threads share one handle for reads and writes at offsets, as the spill's bands may.
+void CHECK_SHARED_OFFSETS() {
+  FileHandle spill = kNoFile;
+  CHECK(OS_OPEN_SPILL("", spill) == 0, "a spill to share");
+  Sharer sharers[2] = {{spill, 0}, {spill, 1}};
+  Worker workers[2] = {{WRITE_AND_READ_BACK, &sharers[0]}, {WRITE_AND_READ_BACK, &sharers[1]}};
+  for (Worker& worker : workers) CHECK(OS_START_WORKER(worker), "start a sharer");
+  for (Worker& worker : workers) OS_JOIN_WORKER(worker);
+  CHECK(sharers[0].wrong == 0 && sharers[1].wrong == 0, "offsets on a shared handle keep apart");
+  std::printf("shared handle: %d and %d blocks wrong\n", sharers[0].wrong, sharers[1].wrong);
+  OS_CLOSE(spill);
+}
+
 void CHECK_SPILL_AND_MACHINE() {
   FileHandle spill = kNoFile;
   CHECK(OS_OPEN_SPILL("", spill) == 0, "a spill in the current folder");
@@ -190,6 +228,7 @@ int main(int argc, char** argv) {
   CHECK(window.base == nullptr, "unmapped after the trim");
   CHECK(OS_CLOSE(output.handle) == 0, "close");
   CHECK_SPILL_AND_MACHINE();
+  CHECK_SHARED_OFFSETS();
   std::printf("%d failed checks\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
