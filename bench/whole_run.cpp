@@ -16,9 +16,11 @@
 // 2501 x 2501 grid, A W S A W S: this build, the .exe, and the .exe's --version, which is Wine's
 // own start. The outputs must be the same bytes; the figure is the median of (W - S) / A against
 // the bar of 2. Wine is $VELDRIX_WINE or /usr/lib/wine/wine64, with one wineserver kept for all.
-// --program puts another program in the place of this build's.
+// --program puts another program in the place of this build's; --against-one-core runs it in turns
+// with itself on one core alone.
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
-//                     [--gdal] [--wine EXE] [--program PROGRAM] [--data DIR]
+//                     [--gdal] [--wine EXE] [--program PROGRAM] [--against-one-core]
+//                     [--data DIR]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -45,6 +47,7 @@ constexpr double kWriteRatioTarget = 0.05;  // whole run against the write floor
 constexpr double kPageRatioTarget = 3.0;    // whole run on two cores or more against the page floor
 constexpr double kPinnedPageRatioTarget = 3.5;  // the same on one core
 constexpr double kGdalRatioTarget = 0.025;      // whole run against gdal_translate -of GSAG
+constexpr double kCoresGainTarget = 1.3;        // a run on one core against the same on all of them
 constexpr double kSmallRssTarget = 40.0;        // MiB at 2501 x 2501
 constexpr double kBandRssBound = 64.0;          // MiB for any grid, besides kRowBytes a row
 constexpr double kRowBytes = 8.0;
@@ -65,9 +68,22 @@ double NOW() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Runs the program in dir with stdin from a file (or /dev/null) and stdout on /dev/null.
-Outcome RUN(const std::vector<std::string>& args, const std::string& dir,
-            const std::string& input) {
+// The first core of those this process may use, alone.
+void PIN_TO_ONE_CORE() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) _exit(125);
+  int first = 0;
+  while (!CPU_ISSET(first, &set)) ++first;
+  CPU_ZERO(&set);
+  CPU_SET(first, &set);
+  if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(125);
+}
+
+// Runs the program in dir with stdin from a file (or /dev/null) and stdout on /dev/null; on one
+// core alone when `one_core`.
+Outcome RUN(const std::vector<std::string>& args, const std::string& dir, const std::string& input,
+            bool one_core = false) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -75,6 +91,7 @@ Outcome RUN(const std::vector<std::string>& args, const std::string& dir,
   pid_t pid = fork();
   if (pid < 0) DIE("fork failed");
   if (pid == 0) {
+    if (one_core) PIN_TO_ONE_CORE();
     int in = open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
     int out = open("/dev/null", O_WRONLY);
     if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(dir.c_str()) != 0) {
@@ -159,6 +176,7 @@ struct Options {
   std::string program = VELDRIX_PROGRAM;  // A: this build's, unless --program names another
   std::string against;                    // another build's program, run in turns with this one
   bool gdal = false;                      // gdal_translate in turns with this build's program
+  bool pinned = false;                    // B is A on one core alone
   long size = 2501;                       // the square grid of the turns
   std::string wine;                       // veldrix.exe, run under Wine in turns with this build
   std::string data = VELDRIX_BENCH_DATA;
@@ -182,6 +200,8 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.against = argv[++i];
     } else if (a == "--program" && more) {
       o.program = argv[++i];
+    } else if (a == "--against-one-core") {
+      o.pinned = true;
     } else if (a == "--gdal") {
       o.gdal = true;
     } else if (a == "--size" && more) {
@@ -194,6 +214,7 @@ bool PARSE(int argc, char** argv, Options& o) {
       return false;
     }
   }
+  if (o.pinned) o.against = o.program;
   if ((!o.against.empty() || o.gdal || !o.wine.empty()) && !pairs_given) o.pairs = kLeastAbPairs;
   return true;
 }
@@ -247,14 +268,15 @@ double PAGE_TARGET() {
 void AGAINST(const Options& o, const Grid& g) {
   const std::string out = o.data + "/" + g.output, kept = out + ".a";
   std::vector<double> a_times, b_times, ratios, a_floor, b_floor, a_page, b_page;
-  std::printf("A = %s\nB = %s\n%d rounds A B job-floor page-floor on %ld x %ld\n",
-              o.program.c_str(), o.against.c_str(), o.pairs, g.n, g.n);
+  std::printf("A = %s\nB = %s%s\n%d rounds A B job-floor page-floor on %ld x %ld\n",
+              o.program.c_str(), o.against.c_str(), o.pinned ? " on one core" : "", o.pairs, g.n,
+              g.n);
   for (int k = 0; k < o.pairs; ++k) {
     unlink(out.c_str());
     Outcome a = RUN({o.program}, o.data, g.answers);
     if (k == 0 && std::rename(out.c_str(), kept.c_str()) != 0) DIE("no output " + out);
     unlink(out.c_str());
-    Outcome b = RUN({o.against}, o.data, g.answers);
+    Outcome b = RUN({o.against}, o.data, g.answers, o.pinned);
     if (k == 0 && !SAME_BYTES(kept, out)) DIE("the outputs of A and B differ");
     unlink(out.c_str());
     Outcome d = JOB_FLOOR(o, g);
@@ -282,6 +304,11 @@ void AGAINST(const Options& o, const Grid& g) {
   std::printf("median of A/page floor %.2f (target <= %.1f: %s), median of B/page floor %.2f\n",
               MEDIAN(a_page), PAGE_TARGET(), VERDICT(MEDIAN(a_page) <= PAGE_TARGET()),
               MEDIAN(b_page));
+  if (o.pinned) {
+    double gain = 1.0 / MEDIAN(ratios);
+    std::printf("one core / all cores: %.2f (target >= %.1f: %s)\n", gain, kCoresGainTarget,
+                VERDICT(gain >= kCoresGainTarget));
+  }
 }
 
 // This build's program (A) and GDAL's translation of the same grid to a DSAA grid (G) in turns.
@@ -492,7 +519,7 @@ int main(int argc, char** argv) {
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
-                 "[--gdal] [--wine EXE] [--program PROGRAM] [--data DIR]\n",
+                 "[--gdal] [--wine EXE] [--program PROGRAM] [--against-one-core] [--data DIR]\n",
                  argv[0]);
     return 2;
   }
