@@ -52,7 +52,10 @@ int main(int argc, char** argv) {
   static const char kRecord[17] = "   1234.5670  \r\n";
   veldrix::SLOTS_BEGIN(slots, c, 16);
   for (; left > 0; --left) {
-    if (slots.next == slots.limit) veldrix::SLOTS_MORE(slots, left);
+    if (slots.next == slots.limit) {
+      veldrix::SLOTS_MORE(slots, left);
+      veldrix::SLOTS_PREPARE(slots, slots.next, slots.limit);
+    }
     std::memcpy(slots.next, kRecord, 16);
     veldrix::SLOT_DONE(slots);
   }

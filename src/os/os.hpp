@@ -136,7 +136,7 @@ std::size_t OS_MAP_GRANULE();
 // the granule. With `populate` every page is made writable in one call where the platform offers
 // it (POSIX), and the map is refused where that fails or is not offered; where a store into a
 // page that could not be backed reaches the window fault hook anyway (Win32's in-page error), the
-// window is mapped as it is.
+// window is mapped as it is. Without it the pages are left for OS_PREPARE_WINDOW.
 struct MappedWindow {
   char* base = nullptr;
   std::size_t bytes = 0;
@@ -144,6 +144,11 @@ struct MappedWindow {
 OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool populate,
                MappedWindow& window);
 void OS_UNMAP(MappedWindow& window);
+
+// Makes the pages under `part` of a mapped window writable in one call where the platform offers
+// it; nothing where not (a store then faults its page in). A failure is not reported: the stores
+// fault the pages in instead.
+void OS_PREPARE_WINDOW(std::span<char> part);
 
 // Called from the fault handler (SIGBUS; an in-page error or access violation) with the faulting
 // address and the platform's refusal. It does not return when the fault is its window's and ends

@@ -48,6 +48,7 @@ struct Share {
 };
 
 void FILL(Share& share) {
+  RUN_PREPARE(share.run);
   for (float cell : share.cells) {
     CELL_RECORD(cell, share.run.next);
     RUN_SLOT_DONE(share.run);
@@ -82,6 +83,7 @@ void WRITE_CELLS(GrdOutput& out, std::span<const float> cells, std::uint64_t& le
     if (parts >= 2) {
       FILL_ON_CORES(slots, cells.first(n), parts);
     } else {
+      SLOTS_PREPARE(slots, slots.next, slots.next + n * kLineLength);
       for (float cell : cells.first(n)) {
         CELL_RECORD(cell, slots.next);
         SLOT_DONE(slots);

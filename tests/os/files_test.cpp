@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
 
 #include "os/os.hpp"
@@ -173,6 +174,28 @@ TEST(Window, StoresAreTheFilesBytes) {
     ASSERT_EQ(OS_READ_AT(f.handle, one, at, got), 0);
     EXPECT_EQ(one[0], want) << at;
   }
+  EXPECT_EQ(OS_CLOSE(f.handle), 0);
+}
+
+// A window mapped without its populate takes no pages until a part of it is prepared, and then
+// just that part's: the threads that fill the parts of one window each prepare their own.
+TEST(Window, APreparedPartTakesItsPagesAtOnce) {
+#ifndef VELDRIX_LINUX_EXTRAS
+  GTEST_SKIP() << "the Linux extras are off: no populate is offered";
+#endif
+  Folder folder;
+  OpenedFile f;
+  ASSERT_EQ(OS_OPEN(folder.file("p", ""), OpenFor::kWriting, f), 0);
+  constexpr std::size_t kPart = std::size_t{4} << 20;
+  ASSERT_EQ(OS_RESERVE(f.handle, 0, 3 * kPart), Room::kReserved);
+  MappedWindow window;
+  ASSERT_EQ(OS_MAP(f.handle, 0, 3 * kPart, false, window), 0);
+  std::uint64_t before = OS_RESIDENT_BYTES();
+  OS_PREPARE_WINDOW(std::span(window.base + kPart + 100, kPart));
+  std::uint64_t grown = OS_RESIDENT_BYTES() - before;
+  EXPECT_GE(grown, kPart) << "the part's pages are not all there";
+  EXPECT_LE(grown, kPart + (std::size_t{1} << 20)) << "pages beyond the part were taken";
+  OS_UNMAP(window);
   EXPECT_EQ(OS_CLOSE(f.handle), 0);
 }
 

@@ -201,13 +201,13 @@ std::size_t OS_MAP_GRANULE() {
 
 // One call makes every page of the window writable: a fault per page costs more. Where the
 // blocks are not reserved it is also where they are taken, so a window that cannot have them all
-// is refused.
+// is refused. Where they are, the caller may make them writable in parts, one a thread.
 OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool populate,
                MappedWindow& window) {
   void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, static_cast<int>(file),
                     static_cast<off_t>(offset));
   if (at == MAP_FAILED) return errno;
-  if (!POPULATE(at, bytes) && populate) {
+  if (populate && !POPULATE(at, bytes)) {
     OsError refused = errno;
     ::munmap(at, bytes);
     return refused;
@@ -219,6 +219,13 @@ OsError OS_MAP(FileHandle file, std::int64_t offset, std::size_t bytes, bool pop
 void OS_UNMAP(MappedWindow& window) {
   if (window.base != nullptr) ::munmap(window.base, window.bytes);
   window = {};
+}
+
+void OS_PREPARE_WINDOW(std::span<char> part) {
+  if (part.empty()) return;
+  auto start = reinterpret_cast<std::uintptr_t>(part.data());
+  std::uintptr_t first = start - start % OS_MAP_GRANULE();
+  (void)POPULATE(reinterpret_cast<void*>(first), part.size() + (start - first));
 }
 
 OsError OS_OPEN_SPILL(std::string_view folder, FileHandle& spill) {

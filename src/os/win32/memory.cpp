@@ -58,4 +58,6 @@ void* OS_ZEROED_PAGES(std::uint64_t bytes) {
 
 void OS_PREPARE_PAGES(std::span<std::byte>) {}
 
+void OS_PREPARE_WINDOW(std::span<char>) {}
+
 }  // namespace veldrix

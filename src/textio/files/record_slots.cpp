@@ -95,7 +95,8 @@ bool MAP_WINDOW(RecordSlots& s, std::size_t wanted) {
   // that cannot have them all goes out through write(), which keeps every record that fits and
   // says why the next one did not.
   MappedWindow window;
-  if (OS_MAP(s.c->fd, base, offset + bytes, room == Room::kGrown, window) != 0) return false;
+  s.prepared = room == Room::kGrown;
+  if (OS_MAP(s.c->fd, base, offset + bytes, s.prepared, window) != 0) return false;
   s.window = window.base;
   s.window_bytes = window.bytes;
   s.next = s.window + offset;
@@ -176,6 +177,10 @@ void SLOTS_MORE(RecordSlots& s, std::size_t wanted) {
   s.limit = s.next + records * s.length;
 }
 
+void SLOTS_PREPARE(const RecordSlots& s, char* from, char* to) {
+  if (s.mapped && !s.prepared) OS_PREPARE_WINDOW(std::span(from, to));
+}
+
 void SLOT_WRITE(RecordSlots& s) {
   PUT_LINE(*s.c, std::string_view(s.next, s.length));
   s.next += s.length;
@@ -196,7 +201,7 @@ void SLOTS_SPLIT(RecordSlots& s, std::size_t n, std::span<SlotRun> runs) {
     e.done.store(0, std::memory_order_relaxed);
     e.end.store(s.done + to, std::memory_order_relaxed);
     e.start.store(s.done + from, std::memory_order_release);
-    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done};
+    runs[static_cast<std::size_t>(i)] = {s.next + from, s.next + to, s.length, &e.done, &s};
   }
 }
 
