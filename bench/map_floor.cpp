@@ -12,25 +12,11 @@
 #include <cstring>
 #include <string>
 
+#include "read_once.hpp"
 #include "textio/files/connection.hpp"
 #include "textio/files/record_slots.hpp"
 
-namespace {
-
-// Reads the whole file once through a 1 MiB buffer and counts its lines, so that every byte is
-// both copied in and looked at; the count is checked so the reading cannot be left out.
-std::size_t READ_ONCE(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  static char block[1 << 20];
-  std::size_t lines = 0;
-  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;)
-    lines += std::count(block, block + n, '\n');
-  ::close(fd);
-  return lines;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {

@@ -12,21 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "read_once.hpp"
+
 namespace {
 
 // DSAA and the four header records of a 2501 x 2501 run; any other run's are a few bytes off.
 constexpr std::size_t kHeaderBytes = 182;
-
-std::size_t READ_ONCE(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  static char block[1 << 20];
-  std::size_t lines = 0;
-  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;)
-    lines += std::count(block, block + n, '\n');
-  ::close(fd);
-  return lines;
-}
 
 int FAIL(const char* what) {
   std::perror(what);

@@ -235,24 +235,21 @@ bool SAME_BYTES(const std::string& a, const std::string& b) {
   return same;
 }
 
-// The job floor on a grid: its input read once, its records stored into the mapped output.
-Outcome JOB_FLOOR(const Options& o, const Grid& g) {
-  std::string out = o.data + "/job_floor.grd";
+// A floor program on a grid: its input read once, its records stored into an output of its own.
+Outcome INPUT_FLOOR(const char* program, const Options& o, const Grid& g) {
+  std::string out = o.data + "/floor_" + std::to_string(g.n) + ".grd";
   unlink(out.c_str());
-  Outcome d =
-      RUN({VELDRIX_MAP_FLOOR, out, std::to_string(g.n * g.n), o.data + "/" + g.name}, o.data, "");
+  Outcome d = RUN({program, out, std::to_string(g.n * g.n), o.data + "/" + g.name}, o.data, "");
   unlink(out.c_str());
   return d;
 }
 
-// The page floor on a grid: its input read once, its records stored after one populate.
+// The job floor: the records stored into the mapped output's windows.
+Outcome JOB_FLOOR(const Options& o, const Grid& g) { return INPUT_FLOOR(VELDRIX_MAP_FLOOR, o, g); }
+
+// The page floor: the records stored after one populate of the whole output.
 Outcome PAGE_FLOOR(const Options& o, const Grid& g) {
-  std::string out = o.data + "/page_floor.grd";
-  unlink(out.c_str());
-  Outcome e =
-      RUN({VELDRIX_PAGE_FLOOR, out, std::to_string(g.n * g.n), o.data + "/" + g.name}, o.data, "");
-  unlink(out.c_str());
-  return e;
+  return INPUT_FLOOR(VELDRIX_PAGE_FLOOR, o, g);
 }
 
 // The page floor's bar depends on how many cores the runs may use.
