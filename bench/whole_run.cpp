@@ -10,8 +10,9 @@
 // turns with this one and the two job floors (A B D E A B D E) on the same grid, and the two
 // outputs must be the same bytes: the medians and the medians of the ratios tell which build is
 // faster and how far each is from the floor. --size picks another square grid for those turns
-// (10000: 830 MB in). With --gdal, GDAL's gdal_translate writes the same grid as a DSAA grid
-// (-of GSAG) in turns with this build's program, where it is installed.
+// (10000: 830 MB in). With --gdal DRIVER, GDAL's gdal_translate -of DRIVER writes the same grid in
+// turns with this build's program, where it is installed: DRIVER is the name GDAL gives its
+// writer of DSAA text grids (gdal_translate --formats lists it).
 // With --wine, the Windows build (veldrix.exe) runs under Wine in turns with this one on the
 // 2501 x 2501 grid, A W S A W S: this build, the .exe, and the .exe's --version, which is Wine's
 // own start. The outputs must be the same bytes; the figure is the median of (W - S) / A against
@@ -19,7 +20,7 @@
 // --program puts another program in the place of this build's; --against-one-core runs it in turns
 // with itself on one core alone.
 //   veldrix_whole_run [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N]
-//                     [--gdal] [--wine EXE] [--program PROGRAM] [--against-one-core]
+//                     [--gdal DRIVER] [--wine EXE] [--program PROGRAM] [--against-one-core]
 //                     [--data DIR]
 #include <fcntl.h>
 #include <sched.h>
@@ -46,7 +47,7 @@ constexpr double kMapRatioTarget = 2.5;     // whole run against the mapping flo
 constexpr double kWriteRatioTarget = 0.05;  // whole run against the write floor
 constexpr double kPageRatioTarget = 3.0;    // whole run on two cores or more against the page floor
 constexpr double kPinnedPageRatioTarget = 3.5;  // the same on one core
-constexpr double kGdalRatioTarget = 0.025;      // whole run against gdal_translate -of GSAG
+constexpr double kGdalRatioTarget = 0.025;      // whole run against GDAL's DSAA writer
 constexpr double kCoresGainTarget = 1.3;        // a run on one core against the same on all of them
 constexpr double kSmallRssTarget = 40.0;        // MiB at 2501 x 2501
 constexpr double kBandRssBound = 64.0;          // MiB for any grid, besides kRowBytes a row
@@ -175,10 +176,10 @@ struct Options {
   bool floors = true;
   std::string program = VELDRIX_PROGRAM;  // A: this build's, unless --program names another
   std::string against;                    // another build's program, run in turns with this one
-  bool gdal = false;                      // gdal_translate in turns with this build's program
-  bool pinned = false;                    // B is A on one core alone
-  long size = 2501;                       // the square grid of the turns
-  std::string wine;                       // veldrix.exe, run under Wine in turns with this build
+  std::string gdal;     // GDAL's DSAA writer, run by gdal_translate in turns with this build's
+  bool pinned = false;  // B is A on one core alone
+  long size = 2501;     // the square grid of the turns
+  std::string wine;     // veldrix.exe, run under Wine in turns with this build
   std::string data = VELDRIX_BENCH_DATA;
 };
 
@@ -202,8 +203,8 @@ bool PARSE(int argc, char** argv, Options& o) {
       o.program = argv[++i];
     } else if (a == "--against-one-core") {
       o.pinned = true;
-    } else if (a == "--gdal") {
-      o.gdal = true;
+    } else if (a == "--gdal" && more) {
+      o.gdal = argv[++i];
     } else if (a == "--size" && more) {
       o.size = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--wine" && more) {
@@ -215,7 +216,8 @@ bool PARSE(int argc, char** argv, Options& o) {
     }
   }
   if (o.pinned) o.against = o.program;
-  if ((!o.against.empty() || o.gdal || !o.wine.empty()) && !pairs_given) o.pairs = kLeastAbPairs;
+  if ((!o.against.empty() || !o.gdal.empty() || !o.wine.empty()) && !pairs_given)
+    o.pairs = kLeastAbPairs;
   return true;
 }
 
@@ -322,7 +324,7 @@ void AGAINST_GDAL(const Options& o, const Grid& g) {
     unlink(out.c_str());
     Outcome a = RUN({o.program}, o.data, g.answers);
     unlink(theirs.c_str());
-    Outcome t = RUN({gdal, "-q", "-of", "GSAG", g.name, theirs}, o.data, "");
+    Outcome t = RUN({gdal, "-q", "-of", o.gdal, g.name, theirs}, o.data, "");
     ratios.push_back(a.seconds / t.seconds);
     std::printf("round %d: A %.3f s  GDAL %.3f s (user %.3f)  A/GDAL %.4f\n", k + 1, a.seconds,
                 t.seconds, t.user, ratios.back());
@@ -516,7 +518,8 @@ int main(int argc, char** argv) {
   if (!PARSE(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--pairs N] [--no-big] [--no-floors] [--against PROGRAM] [--size N] "
-                 "[--gdal] [--wine EXE] [--program PROGRAM] [--against-one-core] [--data DIR]\n",
+                 "[--gdal DRIVER] [--wine EXE] [--program PROGRAM] [--against-one-core] "
+                 "[--data DIR]\n",
                  argv[0]);
     return 2;
   }
@@ -524,7 +527,7 @@ int main(int argc, char** argv) {
   Grid small = PREPARE(o.data, VELDRIX_MAKE_GRID, 2501);
   if (!o.against.empty())
     AGAINST(o, o.size == small.n ? small : PREPARE(o.data, VELDRIX_MAKE_GRID, o.size));
-  if (o.gdal) AGAINST_GDAL(o, small);
+  if (!o.gdal.empty()) AGAINST_GDAL(o, small);
   if (!o.wine.empty()) UNDER_WINE(o, small);
   if (o.floors) FLOORS(o, small);
   if (o.big) GROWN(o);
