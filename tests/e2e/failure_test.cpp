@@ -13,9 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kGrid =
-    "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\nNODATA_value -9999\n"
-    "1 2 3\n4 -9999 6\n";
 const std::vector<std::string> kNobody = {"setpriv", "--reuid=65534", "--regid=65534",
                                           "--clear-groups"};
 const std::string kDeep(250, 'd');
@@ -119,8 +116,8 @@ TEST_P(Refused, GivesItsReportAndStatusAndTouchesNoOutput) {
     SKIP_UNLESS_LINUX(r.linux_only);
   }
   Folder f;
-  WRITE_FILE(f / "grid.asc", kGrid);
-  WRITE_FILE(f / "locked.asc", kGrid);
+  WRITE_FILE(f / "grid.asc", kWorkedGrid);
+  WRITE_FILE(f / "locked.asc", kWorkedGrid);
   fs::permissions(f / "locked.asc", fs::perms::none);
   WRITE_FILE(f / "old.grd", "old\r\n");
   fs::permissions(f / "old.grd", fs::perms::owner_read | fs::perms::others_read);
@@ -157,7 +154,7 @@ std::string CONVERTED(const Folder& in, const std::vector<std::string>& prefix) 
 TEST(Failure, ReadOnlyInputConvertsAsAWritableOne) {
   SKIP_UNLESS_LINUX("setpriv and a read-only mount");
   Folder in;
-  WRITE_FILE(in / "grid.asc", kGrid);
+  WRITE_FILE(in / "grid.asc", kWorkedGrid);
   std::string writable = CONVERTED(in, {});
   ASSERT_EQ(writable.substr(0, 6), "DSAA\r\n");
   fs::permissions(in / "grid.asc", fs::perms::owner_read | fs::perms::others_read);

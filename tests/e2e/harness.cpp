@@ -178,6 +178,10 @@ void EXPECT_SAME_RUN(const Piped& piped, const Outcome& run, const std::string& 
 
 const std::string kOneRecord = " 1.0000000    \r\n";
 
+const std::string kWorkedGrid =
+    "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\nNODATA_value -9999\n"
+    "1 2 3\n4 -9999 6\n";
+
 std::string HINTED(const std::string& key, const std::string& found) {
   bool cased = found.size() == key.size() &&
                std::equal(found.begin(), found.end(), key.begin(), [](char a, char b) {

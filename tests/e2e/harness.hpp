@@ -92,6 +92,9 @@ std::string HINTED(const std::string& key, const std::string& found);
 // The banner, notes and prompts every run starts with, in the order the dialogue writes them.
 extern const std::string kDialogue;
 
+// The 3 x 2 grid of the worked example, one cell of it no-data.
+extern const std::string kWorkedGrid;
+
 // Names a case of a table after its row's `name`.
 template <class Row>
 std::string CASE_NAME(const testing::TestParamInfo<Row>& info) {

@@ -17,10 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kGrid =
-    "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\nNODATA_value -9999\n"
-    "1 2 3\n4 -9999 6\n";
-
 // Wine itself, which starts cmd as it starts the program.
 std::string RUNNER() {
   std::vector<std::string> words = PROGRAM_WORDS();
@@ -47,7 +43,7 @@ TEST_P(FullExitCode, IsWhatCmdSees) {
   SKIP_UNLESS_WINDOWS("the full exit code");
   const ExitCode& c = GetParam();
   Folder f;
-  WRITE_FILE(f / "in.asc", kGrid);
+  WRITE_FILE(f / "in.asc", kWorkedGrid);
   WRITE_FILE(f / "bad.asc", "NCOLS 3\n");
   WRITE_FILE(f / "answers", c.answers);
   // In a script of two lines: within one line, cmd expands %errorlevel% before the line runs.
@@ -67,8 +63,8 @@ TEST(Windows, NamesThatAreNotAsciiConvertAndAreReportedAsTyped) {
   SKIP_UNLESS_WINDOWS("names through the wide API");
   const std::string hoehe = "h\xC3\xB6he";
   Folder f;
-  WRITE_FILE(f / (hoehe + ".asc"), kGrid);
-  WRITE_FILE(f / "plain.asc", kGrid);
+  WRITE_FILE(f / (hoehe + ".asc"), kWorkedGrid);
+  WRITE_FILE(f / "plain.asc", kWorkedGrid);
   Outcome plain = RUN(f, "plain.asc\nplain.grd\n2\n");
   ASSERT_EQ(plain.status, 0) << plain.err;
   Outcome run = RUN(f, hoehe + ".asc\n" + hoehe + ".grd\n2\n");
@@ -128,7 +124,7 @@ TEST_P(ShareMode, RefusesAFileAnotherProgramWritesAndLeavesItAlone) {
   SKIP_UNLESS_WINDOWS("share modes");
   const Held& c = GetParam();
   Folder f;
-  WRITE_FILE(f / "in.asc", kGrid);
+  WRITE_FILE(f / "in.asc", kWorkedGrid);
   WRITE_FILE(f / "out.grd", "old\r\n");
   const std::string before = READ_FILE(f / c.file) + "held";  // with the holder's prompt
   Holder holder = HOLD_FOR_WRITING(f, c.file);

@@ -10,9 +10,7 @@ namespace {
 
 TEST(WholeRun, ThreeByTwoGridGivesTheDialogueAndTheElevenLines) {
   Folder f;
-  WRITE_FILE(f / "grid.asc",
-             "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 10\n"
-             "NODATA_value -9999\n1 2 3\n4 -9999 6\n");
+  WRITE_FILE(f / "grid.asc", kWorkedGrid);
   Outcome run = RUN(f, "grid.asc\ngrid.grd\n2\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
