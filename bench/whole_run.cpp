@@ -36,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -198,9 +199,9 @@ bool PARSE(int argc, char** argv, Options& o) {
     } else if (a == "--no-floors") {
       o.floors = false;
     } else if (a == "--against" && more) {
-      o.against = argv[++i];
+      o.against = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--program" && more) {
-      o.program = argv[++i];
+      o.program = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--against-one-core") {
       o.pinned = true;
     } else if (a == "--gdal" && more) {
@@ -208,7 +209,7 @@ bool PARSE(int argc, char** argv, Options& o) {
     } else if (a == "--size" && more) {
       o.size = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--wine" && more) {
-      o.wine = argv[++i];
+      o.wine = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--data" && more) {
       o.data = argv[++i];
     } else {
@@ -338,7 +339,8 @@ void AGAINST_GDAL(const Options& o, const Grid& g) {
 }
 
 // Wine and its server: the prefix is made on the first start, and one server, kept for a minute
-// after its last client, serves every turn.
+// after its last client, serves every turn. Neither the server nor Wine's services, which the
+// first start leaves running, may hold this program's standard error open.
 std::string START_WINE(const Options& o) {
   const char* given = std::getenv("VELDRIX_WINE");
   std::string wine = given != nullptr && *given != '\0' ? given : "/usr/lib/wine/wine64";
@@ -346,8 +348,8 @@ std::string START_WINE(const Options& o) {
   setenv("LC_ALL", "C.UTF-8", 1);
   std::string server = wine.substr(0, wine.rfind('/') + 1) + "wineserver";
   // The server may be running already, which it says with a status of its own.
-  if (EXISTS(server)) RUN({"/bin/sh", "-c", "\"$0\" -p 60 || true", server}, o.data, "");
-  RUN({wine, o.wine, "--version"}, o.data, "");
+  if (EXISTS(server)) RUN({"/bin/sh", "-c", "\"$0\" -p60 2>/dev/null || true", server}, o.data, "");
+  RUN({"/bin/sh", "-c", "\"$0\" \"$1\" --version 2>/dev/null", wine, o.wine}, o.data, "");
   return wine;
 }
 
