@@ -132,6 +132,16 @@ Room OS_RESERVE(FileHandle file, std::int64_t at, std::int64_t bytes);
 // What a window's file offset is aligned to (page size; allocation granularity on Win32).
 std::size_t OS_MAP_GRANULE();
 
+// The bytes of an output window. A view's first stores cost more the smaller the view is where
+// nothing makes its pages writable ahead of them (Win32).
+// Fast path: under Wine, a 2501 x 2501 run with views of 16 MiB takes 0.93 of its time with
+// views of 4 MiB (15 interleaved pairs, Wine's start included); 32 MiB gains no more.
+#if defined(_WIN32)
+inline constexpr std::size_t kOsWindowBytes = std::size_t{16} << 20;
+#else
+inline constexpr std::size_t kOsWindowBytes = std::size_t{4} << 20;
+#endif
+
 // A shared, writable window of the file's bytes [offset, offset + bytes), offset a multiple of
 // the granule. With `populate` every page is made writable in one call where the platform offers
 // it (POSIX), and the map is refused where that fails or is not offered; where a store into a

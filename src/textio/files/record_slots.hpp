@@ -25,13 +25,14 @@
 #include <cstdint>
 #include <span>
 
+#include "os/os.hpp"
 #include "textio/files/connection.hpp"
 
 namespace veldrix {
 
 // Where windows start in the file, and about the most one adds to the resident set (one granule
 // of OS_MAP_GRANULE more at most); a multiple of every granule in use.
-inline constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kWindowBytes = kOsWindowBytes;
 
 // The most the file's length runs ahead of its first record not yet done: the length is grown a
 // step at a time (less at the grid's end), not a window at a time, since each growth makes the
