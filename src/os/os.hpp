@@ -223,6 +223,10 @@ void* OS_ZEROED_PAGES(std::uint64_t bytes);
 // Makes the pages writable in one call where the platform can (speed only).
 void OS_PREPARE_PAGES(std::span<std::byte> pages);
 
+// The first `byte` in `bytes`, nullptr when there is none: the C runtime's memchr, save where
+// that looks at one byte at a time (Wine's msvcrt).
+const char* OS_FIND_BYTE(std::string_view bytes, char byte);
+
 // ---- Cores and workers
 
 std::size_t OS_CORES();  // the cores this process may run on, at least 1

@@ -48,9 +48,9 @@ void REFILL(Reader& r) {
 // Finds where the current record's visible part ends in the bytes held.
 void LOCATE(Reader& r) {
   const char* start = r.buf + r.pos;
-  const void* lf = std::memchr(start, '\n', r.held - r.pos);
+  const char* lf = OS_FIND_BYTE({start, r.held - r.pos}, '\n');
   if (lf != nullptr) {
-    std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - r.buf);
+    std::size_t at = static_cast<std::size_t>(lf - r.buf);
     r.next_record = at + 1;
     r.visible_end = (at > r.pos && r.buf[at - 1] == '\r') ? at - 1 : at;
     r.last_piece = true;

@@ -74,6 +74,35 @@ std::string READ_ALL(FileHandle file, std::int64_t at, std::size_t most) {
   return bytes;
 }
 
+// The search goes sixteen bytes at a time, then byte by byte: the first of several, each side of
+// the sixteen, a byte above 0x7F, none.
+void CHECK_FIND_BYTE() {
+  struct Case {
+    std::size_t length;
+    std::array<std::size_t, 2> places;  // of the byte, kNone for no place
+    std::size_t first;                  // kNone: not found
+  };
+  constexpr std::size_t kNone = SIZE_MAX;
+  constexpr std::array kCases = {
+      Case{0, {kNone, kNone}, kNone}, Case{1, {0, kNone}, 0},          Case{15, {14, kNone}, 14},
+      Case{16, {15, kNone}, 15},      Case{17, {16, kNone}, 16},       Case{40, {33, 17}, 17},
+      Case{40, {39, kNone}, 39},      Case{48, {kNone, kNone}, kNone}, Case{33, {5, 6}, 5},
+  };
+  for (char byte : {'\n', '\xF6'}) {
+    for (const Case& c : kCases) {
+      std::string text(c.length + 16, byte == '\n' ? 'x' : '\x76');  // its neighbour, and after
+      text.replace(c.length, 16, 16, byte);                          // the end: never found
+      for (std::size_t place : c.places) {
+        if (place != kNone) text[place] = byte;
+      }
+      const char* found = OS_FIND_BYTE(std::string_view(text).substr(0, c.length), byte);
+      const std::size_t first =
+          found == nullptr ? kNone : static_cast<std::size_t>(found - text.data());
+      CHECK(first == c.first, "the first place of the byte, or none");
+    }
+  }
+}
+
 // A new output with a name that is not ASCII: share rule, identity, length, writes at the end.
 OpenedFile CHECK_OUTPUT(const char* name) {
   OpenedFile output;
@@ -222,6 +251,7 @@ int main(int argc, char** argv) {
   }
   CHECK_NAMES();
   CHECK_REFUSALS();
+  CHECK_FIND_BYTE();
   const OpenedFile output = CHECK_OUTPUT(name);
   MappedWindow window = CHECK_WINDOW(output.handle);
   OS_UNMAP(window);
